@@ -1,0 +1,69 @@
+// A recording OpenGL table for tests without a display: every entry point records its call with
+// its arguments (and the elements behind a const array argument when their count is known), and
+// the queries answer from scripted values. A small emulation of the matrix stacks lets
+// glGet*(GL_*_MATRIX) read back what the code under test loaded and multiplied.
+#pragma once
+
+#include "platform/win32/OpenGL32.h"
+
+#include <array>
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct TGLCall {
+    std::string Name;
+    std::vector<double> Args; // scalar arguments in order; a pointer argument records as 0
+    std::vector<double> Data; // elements behind the first const array argument, when known
+
+    bool Is(std::string_view name, std::initializer_list<double> args) const;
+    std::string Text() const; // "glEnable(2929)"
+};
+
+using TGLMatrix16 = std::array<double, 16>;
+
+class TRecordingGL {
+public:
+    // Installs the recording table in place of the real entry points (one at a time); the
+    // destructor puts the previous table back.
+    TRecordingGL();
+    ~TRecordingGL();
+    TRecordingGL(const TRecordingGL&) = delete;
+    TRecordingGL& operator=(const TRecordingGL&) = delete;
+
+    static TRecordingGL& Current();
+
+    std::vector<TGLCall> Calls;
+    void Clear() { Calls.clear(); }
+    std::vector<TGLCall> Named(std::string_view name) const;
+    size_t Count(std::string_view name) const;
+    std::vector<std::string> Trace() const;                    // Text() of every call
+    std::vector<std::string> Trace(std::string_view prefix) const; // only names with the prefix
+
+    // Scripted answers.
+    std::map<GLenum, std::string> Strings;    // glGetString; GL_VERSION defaults to "1.1"
+    std::map<GLenum, std::string> GLUStrings; // gluGetString
+    std::deque<GLenum> Errors;                // glGetError pops from the front, then 0
+    std::map<GLenum, std::vector<double>> Values; // glGet{Integer,Float,Double,Boolean}v
+    GLuint NextName = 1;                      // next display list or texture name
+    std::set<GLuint> LiveTextures;            // for glIsTexture
+
+    // Matrix emulation (row-vector layout, exactly as OpenGL stores it).
+    GLenum MatrixMode = 0x1700; // GL_MODELVIEW
+    std::map<GLenum, std::vector<TGLMatrix16>> Stacks;
+    const TGLMatrix16& Top(GLenum mode);
+
+    // Internal: called by the recording entry points.
+    void Record(TGLCall call);
+    void Emulate(const TGLCall& call);
+
+private:
+    TOpenGLEntryPoints FSaved;
+    bool FSavedLoaded = false;
+    TRecordingGL* FPrevious = nullptr;
+    std::vector<std::string> FReturnedStrings; // keeps glGetString results alive
+    friend struct TRecordingAnswers;
+};
