@@ -1,0 +1,83 @@
+// The component model: persistent objects, components with an owner that frees what it owns,
+// names, loading state, removal notices and the end-of-loading step.
+#pragma once
+
+#include "platform/framework/Sets.h"
+#include "platform/framework/SysUtils.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+SKYVIEW_EXCEPTION(EComponentError, Exception)
+SKYVIEW_EXCEPTION(EConvertErrorAssign, EConvertError)
+
+class TObject {
+public:
+    virtual ~TObject() = default;
+    virtual const char* ClassName() const { return "TObject"; }
+};
+
+// Event handler with only the sender.
+using TNotifyEvent = std::function<void(TObject* sender)>;
+
+class TPersistent : public TObject {
+public:
+    const char* ClassName() const override { return "TPersistent"; }
+    // Copies `source` into this object; the default asks the source to assign itself to this
+    // one and fails when neither knows the other.
+    virtual void Assign(const TPersistent* source);
+
+protected:
+    virtual void AssignTo(TPersistent* destination) const;
+};
+
+enum TComponentStateFlag : uint8_t { csLoading, csReading, csDesigning, csDestroying };
+using TComponentState = TSet<TComponentStateFlag>;
+enum TOperation : uint8_t { opInsert, opRemove };
+
+class TComponent : public TPersistent {
+public:
+    explicit TComponent(TComponent* owner);
+    ~TComponent() override;
+    TComponent(const TComponent&) = delete;
+    TComponent& operator=(const TComponent&) = delete;
+    const char* ClassName() const override { return "TComponent"; }
+
+    TComponent* Owner() const { return FOwner; }
+    const std::string& Name() const { return FName; }
+    void SetName(const std::string& name);
+    TComponentState ComponentState() const { return FComponentState; }
+    int ComponentCount() const { return static_cast<int>(FComponents.size()); }
+    TComponent* Components(int index) const { return FComponents.at(index); }
+    TComponent* FindComponent(const std::string& name) const;
+
+    // Asks for a removal notice when `component` goes, even if it is not owned by our owner.
+    void FreeNotification(TComponent* component);
+    void RemoveFreeNotification(TComponent* component);
+
+    // Loading protocol: values are recorded without side effects between BeginLoading and the
+    // end-of-loading step Loaded(), which every component receives in creation order.
+    void BeginLoading();
+    virtual void Loaded();
+    // Runs BeginLoading on this component and everything it owns, `build`, then Loaded on each.
+    void LoadWith(const std::function<void()>& build);
+
+protected:
+    // A component is going away (opRemove) or has arrived (opInsert); the default passes the
+    // notice on to every owned component.
+    virtual void Notification(TComponent* component, TOperation operation);
+    void SetComponentStateFlag(TComponentStateFlag flag, bool on);
+
+private:
+    void InsertComponent(TComponent* component);
+    void RemoveComponent(TComponent* component);
+    void SendRemovalNotices();
+    void FreeOwnedComponents();
+
+    TComponent* FOwner = nullptr;
+    std::string FName;
+    TComponentState FComponentState;
+    std::vector<TComponent*> FComponents; // owned, in creation order
+    std::vector<TComponent*> FFreeNotifies;
+};
