@@ -98,10 +98,6 @@ int SampleCount(TGLAntiAliasing antiAliasing) {
 
 } // namespace
 
-[[noreturn]] void RaiseLastOSError() {
-    throw EOSError("OS Error : " + SysErrorMessage(GetLastError()));
-}
-
 int LastActivatedPixelFormat() {
     return ModuleState().LastPixelFormat;
 }

@@ -57,9 +57,6 @@ private:
     bool FLegacyContextsOnly = false;
 };
 
-// Raises EOSError "OS Error : " followed by the system's text for GetLastError.
-[[noreturn]] void RaiseLastOSError();
-
 // The remembered pixel format of the last activation; creation resets it so that the next
 // activation reads the extension state again.
 int LastActivatedPixelFormat();
