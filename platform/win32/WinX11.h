@@ -19,6 +19,9 @@ Window Win32SetWindowVisual(HWND window, Visual* visual, int depth, Colormap col
 int Win32WindowPixelFormat(HWND window);
 void Win32SetWindowPixelFormat(HWND window, int pixelFormat);
 
+// X errors seen since the display was opened (they are counted, never fatal).
+int Win32XErrorCount();
+
 // Device contexts that are not a window's (pbuffers, memory DCs): created and deleted by GDI.
 HDC Win32CreateDC(DWORD objectType, uintptr_t drawable);
 void Win32DeleteDC(HDC dc);
