@@ -274,7 +274,8 @@ void OnExpose(HWND window, const XExposeEvent& e) {
     if (!r)
         return;
     const RECT area{e.x, e.y, e.x + e.width, e.y + e.height};
-    InvalidateRect(window, &area, Win32HasBackground(*r));
+    // As on Windows, an exposed area is always to be erased; the window procedure decides how.
+    InvalidateRect(window, &area, TRUE);
 }
 
 // The client area's position on the screen: the window manager may have reparented the window
