@@ -56,6 +56,7 @@ LRESULT RecordingProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 
 const char* const PlainClass = "WinUserX11Plain";
 const char* const FacedClass = "WinUserX11Faced";
+const char* const ColouredClass = "WinUserX11Coloured";
 
 void Register(const char* name, HBRUSH background) {
     WNDCLASSEX windowClass{sizeof(WNDCLASSEX), 0, RecordingProcedure, nullptr, background, name};
@@ -88,6 +89,7 @@ protected:
         ASSERT_NE(FObserver, nullptr);
         Register(PlainClass, nullptr);
         Register(FacedClass, reinterpret_cast<HBRUSH>(uintptr_t(COLOR_BTNFACE + 1)));
+        Register(ColouredClass, Win32ColorBrush(0x001E140A)); // red 10, green 20, blue 30
         Seen().clear();
         FErrorsBefore = Win32XErrorCount();
     }
@@ -257,14 +259,39 @@ TEST_F(WinUserX11Test, ExposuresBecomeOnePaint) {
     EXPECT_TRUE(SeenOf(WM_ERASEBKGND).empty()); // its class has no background
 }
 
-TEST_F(WinUserX11Test, ClassBackgroundIsPaintedOnExpose) {
-    const HWND window = Create(FacedClass, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 40, 30);
-    Pump();
-    ASSERT_EQ(SeenOf(WM_ERASEBKGND).size(), 1u);
-    XImage* image = XGetImage(FObserver, Win32XWindow(window), 5, 5, 1, 1, AllPlanes, ZPixmap);
-    ASSERT_NE(image, nullptr);
-    EXPECT_EQ(XGetPixel(image, 0, 0) & 0xFFFFFF, 0xF0F0F0u);
+unsigned long PixelAt(Display* display, Window window, int x, int y) {
+    XImage* image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap);
+    if (!image)
+        return ~0ul;
+    const unsigned long pixel = XGetPixel(image, 0, 0) & 0xFFFFFF;
     XDestroyImage(image);
+    return pixel;
+}
+
+TEST_F(WinUserX11Test, ClassBackgroundIsPaintedOnExpose) {
+    const HWND faced = Create(FacedClass, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 40, 30);
+    const HWND coloured = Create(ColouredClass, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 0, 40, 30);
+    Pump();
+    ASSERT_EQ(SeenOf(WM_ERASEBKGND).size(), 2u);
+    EXPECT_EQ(PixelAt(FObserver, Win32XWindow(faced), 5, 5), 0xF0F0F0u);
+    EXPECT_EQ(PixelAt(FObserver, Win32XWindow(coloured), 39, 29), 0x0A141Eu);
+}
+
+TEST_F(WinUserX11Test, PointerCrossingsAreReportedOnce) {
+    const HWND window = Create(PlainClass, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100);
+    Pump();
+    Seen().clear();
+    for (int type : {EnterNotify, EnterNotify, LeaveNotify}) {
+        XEvent event{};
+        event.xcrossing.type = type;
+        event.xcrossing.window = Win32XWindow(window);
+        event.xcrossing.mode = NotifyNormal;
+        const long mask = type == EnterNotify ? EnterWindowMask : LeaveWindowMask;
+        XSendEvent(FObserver, Win32XWindow(window), False, mask, &event);
+    }
+    Pump();
+    EXPECT_EQ(SeenOf(WM_MOUSEENTER).size(), 1u);
+    EXPECT_EQ(SeenOf(WM_MOUSELEAVE).size(), 1u);
 }
 
 TEST_F(WinUserX11Test, KeysGoToTheTopLevelWindowWithCharacters) {
