@@ -134,7 +134,9 @@ std::string ProgramName() {
 
 void SetNormalHints(const TX11Connection& x, Window xwindow, const TWindowRecord& r) {
     TXPointer<XSizeHints> hints(XAllocSizeHints());
-    hints->flags = PSize | (r.DefaultPosition ? 0 : (USPosition | USSize));
+    // Static gravity: a position is the client area's own, with any frame around it.
+    hints->flags = PSize | PWinGravity | (r.DefaultPosition ? 0 : (USPosition | USSize));
+    hints->win_gravity = StaticGravity;
     hints->x = r.X;
     hints->y = r.Y;
     hints->width = static_cast<int>(XSize(r.Width));
