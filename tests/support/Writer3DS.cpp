@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr uint32_t HeaderSize = 6;
-
 uint16_t Count(size_t size) {
     Assert(size <= 0xFFFF, "TWriter3DS: a 3DS array holds at most 65535 entries");
     return static_cast<uint16_t>(size);
