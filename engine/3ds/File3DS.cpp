@@ -531,7 +531,7 @@ void TFile3DS::LoadChunkData(TChunkNode& node) {
         node.End() > static_cast<uint64_t>(FStreamSize))
         InvalidChunk();
     try {
-        TChunkReader reader(*FStream, node.Position + HeaderSize, node.End());
+        TChunkReader reader(*FStream, uint64_t{node.Position} + HeaderSize, node.End());
         node.Data = ParseChunkData(*FStream, reader, node);
     } catch (const std::bad_alloc&) {
         throw E3DSError(S3DSNotEnoughMemory);
