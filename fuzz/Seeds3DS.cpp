@@ -9,7 +9,8 @@
 
 namespace {
 
-void Save(const std::string& directory, const std::string& name, const std::vector<uint8_t>& bytes) {
+void Save(const std::string& directory, const std::string& name,
+          const std::vector<uint8_t>& bytes) {
     TFileStream file(directory + "/" + name + ".3ds", fmCreate);
     file.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
 }
@@ -34,9 +35,9 @@ TMaterial3DS FullMaterial() {
     m.Shininess = 0.3f;
     m.Transparency = -0.2f;
     m.Reflect.AutoMap = {true, true, true, 128, 2};
-    for (TBitmap3DS* map : {&m.Texture.Mask, &m.Texture2.Map, &m.Opacity.Map, &m.Bump.Map,
-                            &m.SpecMap.Map, &m.ShinMap.Map, &m.IllumMap.Map, &m.Reflect.Map,
-                            &m.Reflect.Mask}) {
+    for (TBitmap3DS* map :
+         {&m.Texture.Mask, &m.Texture2.Map, &m.Opacity.Map, &m.Bump.Map, &m.SpecMap.Map,
+          &m.ShinMap.Map, &m.IllumMap.Map, &m.Reflect.Map, &m.Reflect.Mask}) {
         map->NameStr = "map.png";
         map->Tiling = ttDecal;
         map->Source = ttRGBTint;
@@ -53,7 +54,12 @@ std::vector<uint8_t> Families() {
     w.Begin(0x3000).Begin(0x3010).Bytes(std::vector<uint8_t>(16)).End().End();
     w.Begin(NAMED_OBJECT).String("Light").Begin(0x4600).Float(0).Float(0).Float(0);
     w.Begin(0x4610).Bytes(std::vector<uint8_t>(20)).End().Chunk(0x4620).End().End();
-    w.Begin(NAMED_OBJECT).String("Camera").Begin(0x4700).Bytes(std::vector<uint8_t>(32)).End().End();
+    w.Begin(NAMED_OBJECT)
+        .String("Camera")
+        .Begin(0x4700)
+        .Bytes(std::vector<uint8_t>(32))
+        .End()
+        .End();
     w.Begin(XDATA_SECTION).Begin(XDATA_ENTRY).StringChunk(0x8002, "x").FloatChunk(0x8003, 1);
     w.Begin(0x8010).End().End().End();
     w.End();
@@ -80,9 +86,9 @@ int main(int argc, char** argv) {
                    {OBJECT_NODE_TAG, "Box01", 1, {}, ""}};
     Save(directory, "scene", WriteScene3DS(scene));
     Save(directory, "box", WriteScene3DS({{}, {BoxMesh3DS("Box01")}, {}}));
-    Save(directory, "grid", WriteScene3DS({{Material3DS("Grey", {0.5f, 0.5f, 0.5f})},
-                                           {GridMesh3DS("Grid", 4, 3, "Grey")},
-                                           {}}));
+    Save(directory, "grid",
+         WriteScene3DS(
+             {{Material3DS("Grey", {0.5f, 0.5f, 0.5f})}, {GridMesh3DS("Grid", 4, 3, "Grey")}, {}}));
     Save(directory, "library", WriteMaterialLibrary3DS({FullMaterial(), Material3DS("Red", {})}));
     Save(directory, "families", Families());
     TWriter3DS project;
