@@ -1,1 +1,36 @@
-int main() { return 0; }
+// skyview: opens its window on the fixed scene and runs until the window is closed.
+#include "app/Unit1.h"
+#include "engine/context/GLContext.h"
+#include "engine/context/GLWin32Context.h"
+#include "engine/context/OpenGL1x.h"
+#include "platform/framework/Forms.h"
+
+namespace {
+
+// What the engine's modules set up before any window exists, and take down at the very end.
+class TEngineLifetime {
+public:
+    TEngineLifetime() {
+        Set8087CW(0x133F);
+        RegisterWin32ContextClass();
+    }
+    ~TEngineLifetime() {
+        FinalizeWin32Context();
+        TerminateGLContextManager();
+        UnloadOpenGLLibraries();
+    }
+    TEngineLifetime(const TEngineLifetime&) = delete;
+    TEngineLifetime& operator=(const TEngineLifetime&) = delete;
+};
+
+} // namespace
+
+int main() {
+    TEngineLifetime engine;
+    TApplication application;
+    application.Initialize();
+    application.SetMainFormOnTaskBar(true);
+    application.CreateForm<TForm1>();
+    application.Run();
+    return 0;
+}

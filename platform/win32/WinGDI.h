@@ -82,6 +82,10 @@ enum : int {
     WGL_TYPE_RGBA_FLOAT_ATI = 0x21A0,
     WGL_SAMPLE_BUFFERS_ARB = 0x2041,
     WGL_SAMPLES_ARB = 0x2042,
+    WGL_FRONT_COLOR_BUFFER_BIT_ARB = 0x00000001,
+    WGL_BACK_COLOR_BUFFER_BIT_ARB = 0x00000002,
+    WGL_DEPTH_BUFFER_BIT_ARB = 0x00000004,
+    WGL_STENCIL_BUFFER_BIT_ARB = 0x00000008,
 };
 
 using PFNWGLGETEXTENSIONSSTRINGARBPROC = const char* (*)(HDC dc);
@@ -100,6 +104,11 @@ using PFNWGLGETPBUFFERDCARBPROC = HDC (*)(HPBUFFERARB pbuffer);
 using PFNWGLRELEASEPBUFFERDCARBPROC = int (*)(HPBUFFERARB pbuffer, HDC dc);
 using PFNWGLDESTROYPBUFFERARBPROC = BOOL (*)(HPBUFFERARB pbuffer);
 using PFNWGLQUERYPBUFFERARBPROC = BOOL (*)(HPBUFFERARB pbuffer, int attribute, int* value);
+using PFNWGLCREATEBUFFERREGIONARBPROC = HANDLE (*)(HDC dc, int layerPlane, UINT type);
+using PFNWGLDELETEBUFFERREGIONARBPROC = void (*)(HANDLE region);
+using PFNWGLSAVEBUFFERREGIONARBPROC = BOOL (*)(HANDLE region, int x, int y, int width, int height);
+using PFNWGLRESTOREBUFFERREGIONARBPROC = BOOL (*)(HANDLE region, int x, int y, int width,
+                                                  int height, int xSource, int ySource);
 using PFNWGLSWAPINTERVALEXTPROC = BOOL (*)(int interval);
 using PFNWGLGETSWAPINTERVALEXTPROC = int (*)();
 

@@ -36,6 +36,7 @@ SKYVIEW_DECLARE_HANDLE(HICON)
 SKYVIEW_DECLARE_HANDLE(HPBUFFERARB)
 #undef SKYVIEW_DECLARE_HANDLE
 using HGDIOBJ = void*;
+using HANDLE = void*;
 using PROC = void (*)();
 
 struct RECT {

@@ -1,5 +1,7 @@
 #include "tests/support/RecordingGL.h"
 
+#include "engine/context/OpenGL1x.h"
+
 #include <cmath>
 #include <cstdio>
 #include <regex>
@@ -44,11 +46,14 @@ size_t DataCount(const std::string& name, const std::vector<double>& args) {
     std::smatch match;
     if (std::regex_match(name, match, vectorForm))
         return static_cast<size_t>(std::stoi(match[2]));
+    static const std::regex multiTexCoord("glMultiTexCoord([1-4])(s|i|f|d)vARB");
+    if (std::regex_match(name, match, multiTexCoord))
+        return static_cast<size_t>(std::stoi(match[1]));
     if (name.starts_with("glMultMatrix") || name.starts_with("glLoadMatrix"))
         return 16;
     if (name == "glClipPlane")
         return 4;
-    if (name == "glDeleteTextures")
+    if (name == "glDeleteTextures" || name == "glDeleteOcclusionQueriesNV")
         return static_cast<size_t>(args.at(0));
     if (name.starts_with("glLightModel") || name.starts_with("glFog"))
         return name.ends_with("v") ? CountForName(static_cast<GLenum>(args.at(0))) : 0;
@@ -112,6 +117,20 @@ template <typename R> R DefaultResult() {
 #define SKYVIEW_COMMA_ARGS(...) __VA_OPT__(, ) __VA_ARGS__
 #include "platform/win32/OpenGL32Functions.inc"
 #undef GL_ENTRY
+
+#define EXTENSION_RECORDER(ret, name, params, args)                                                \
+    ret RecordExtension_##name params {                                                            \
+        ActiveRecorder->Record(MakeCall args_with_name(#name, args));                              \
+        return DefaultResult<ret>();                                                               \
+    }
+OPENGL1X_EXTENSION_ENTRIES(EXTENSION_RECORDER)
+#undef EXTENSION_RECORDER
+
+void InstallExtensionRecorders() {
+#define INSTALL_RECORDER(ret, name, params, args) name = &RecordExtension_##name;
+    OPENGL1X_EXTENSION_ENTRIES(INSTALL_RECORDER)
+#undef INSTALL_RECORDER
+}
 
 TOpenGLEntryPoints RecordingTable() {
     TOpenGLEntryPoints table;
@@ -310,6 +329,19 @@ struct TRecordingAnswers {
     }
 };
 
+// The engine's extension entry points as they were before a recorder replaced them.
+struct TSavedExtensionEntries {
+#define SAVED_FIELD(ret, name, params, args) ret(*name) params = ::name;
+    OPENGL1X_EXTENSION_ENTRIES(SAVED_FIELD)
+#undef SAVED_FIELD
+
+    void Restore() const {
+#define RESTORE_FIELD(ret, name, params, args) ::name = name;
+        OPENGL1X_EXTENSION_ENTRIES(RESTORE_FIELD)
+#undef RESTORE_FIELD
+    }
+};
+
 // --- TGLCall ---------------------------------------------------------------------------------------
 
 bool TGLCall::Is(std::string_view name, std::initializer_list<double> args) const {
@@ -329,9 +361,11 @@ std::string TGLCall::Text() const {
 // --- TRecordingGL --------------------------------------------------------------------------------
 
 TRecordingGL::TRecordingGL()
-    : FSaved(GLEntryPoints), FSavedLoaded(OpenGL32Loaded()), FPrevious(ActiveRecorder) {
+    : FSaved(GLEntryPoints), FSavedExtensions(std::make_unique<TSavedExtensionEntries>()),
+      FSavedLoaded(OpenGL32Loaded()), FPrevious(ActiveRecorder) {
     ActiveRecorder = this;
     GLEntryPoints = RecordingTable();
+    InstallExtensionRecorders();
     TRecordingAnswers::Install(GLEntryPoints);
     OpenGL32MarkLoaded(true);
     Strings[GL_VERSION] = "1.1";
@@ -346,6 +380,7 @@ TRecordingGL::TRecordingGL()
 
 TRecordingGL::~TRecordingGL() {
     GLEntryPoints = FSaved;
+    FSavedExtensions->Restore();
     OpenGL32MarkLoaded(FSavedLoaded);
     ActiveRecorder = FPrevious;
 }

@@ -1,7 +1,8 @@
 // A recording OpenGL table for tests without a display: every entry point records its call with
 // its arguments (and the elements behind a const array argument when their count is known), and
 // the queries answer from scripted values. A small emulation of the matrix stacks lets
-// glGet*(GL_*_MATRIX) read back what the code under test loaded and multiplied.
+// glGet*(GL_*_MATRIX) read back what the code under test loaded and multiplied. The engine's
+// OpenGL extension entry points (glActiveTextureARB, glMultiTexCoord2fARB, ...) record too.
 #pragma once
 
 #include "platform/win32/OpenGL32.h"
@@ -9,10 +10,13 @@
 #include <array>
 #include <deque>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
+
+struct TSavedExtensionEntries;
 
 struct TGLCall {
     std::string Name;
@@ -62,6 +66,7 @@ public:
 
 private:
     TOpenGLEntryPoints FSaved;
+    std::unique_ptr<TSavedExtensionEntries> FSavedExtensions;
     bool FSavedLoaded = false;
     TRecordingGL* FPrevious = nullptr;
     std::vector<std::string> FReturnedStrings; // keeps glGetString results alive

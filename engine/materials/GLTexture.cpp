@@ -1,0 +1,7 @@
+#include "engine/materials/GLTexture.h"
+
+TVector ConvertWinColor(TColor color, float alpha) {
+    const uint32_t rgb = ColorToRGB(color);
+    return {static_cast<float>(rgb & 0xFF) / 255.0f, static_cast<float>((rgb >> 8) & 0xFF) / 255.0f,
+            static_cast<float>((rgb >> 16) & 0xFF) / 255.0f, alpha};
+}

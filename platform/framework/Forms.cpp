@@ -1,0 +1,191 @@
+#include "platform/framework/Forms.h"
+
+#include "platform/win32/WinUser.h"
+
+namespace {
+
+TApplication* vApplication = nullptr;
+
+} // namespace
+
+// --- TForm ---------------------------------------------------------------------------------------
+
+TForm::TForm(TComponent* owner) : TWinControl(owner) {
+    SetVisible(false);
+    SetColor(clBtnFace);
+}
+
+TForm::~TForm() {
+    DestroyHandle();
+}
+
+void TForm::SetCaption(const std::string& caption) {
+    FCaption = caption;
+    if (HandleAllocated())
+        SetWindowText(Handle(), caption.c_str());
+}
+
+void TForm::CreateParams(TCreateParams& params) {
+    TWinControl::CreateParams(params);
+    params.Caption = FCaption;
+    params.Style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+    if (TApplication* app = TApplication::Instance();
+        app && app->MainForm() == this && app->MainFormOnTaskBar())
+        params.ExStyle |= WS_EX_APPWINDOW;
+    if (FPosition == poDefault || FPosition == poDefaultPosOnly)
+        params.X = params.Y = CW_USEDEFAULT;
+}
+
+void TForm::Loaded() {
+    TWinControl::Loaded();
+    ScaleToScreen();
+}
+
+void TForm::ScaleToScreen() {
+    const int dpi = GetScreenDpi();
+    if (dpi == FPixelsPerInch || FPixelsPerInch <= 0)
+        return;
+    auto scale = [&](int value) { return value * dpi / FPixelsPerInch; };
+    SetBounds(Left(), Top(), scale(Width()), scale(Height()));
+    for (int i = 0; i < ControlCount(); ++i) {
+        TControl* child = Controls(i);
+        child->SetBounds(scale(child->Left()), scale(child->Top()), scale(child->Width()),
+                         scale(child->Height()));
+    }
+    FPixelsPerInch = dpi;
+}
+
+void TForm::Show() {
+    SetVisible(true);
+    ShowWindow(Handle(), SW_SHOW);
+}
+
+void TForm::Hide() {
+    SetVisible(false);
+    if (HandleAllocated())
+        ShowWindow(Handle(), SW_HIDE);
+}
+
+void TForm::Close() {
+    TApplication* app = TApplication::Instance();
+    if (app && app->MainForm() == this)
+        app->Terminate();
+    else
+        Hide();
+}
+
+void TForm::AfterConstruction() {
+    if (!OnCreate)
+        return;
+    try {
+        OnCreate(this);
+    } catch (const Exception&) {
+        if (TApplication* app = TApplication::Instance())
+            app->HandleException(this);
+        else
+            throw;
+    }
+}
+
+void TForm::WndProc(TMessage& message) {
+    if (message.Msg == WM_CLOSE) {
+        Close();
+        message.Result = 0;
+        return;
+    }
+    TWinControl::WndProc(message);
+}
+
+void TForm::WMChar(TMessage& message) {
+    char16_t key = static_cast<char16_t>(message.WParam);
+    KeyPress(key);
+    message.Result = 0;
+}
+
+void TForm::KeyPress(char16_t& key) {
+    if (OnKeyPress)
+        OnKeyPress(this, key);
+}
+
+void TForm::Paint() {
+    if (OnPaint)
+        OnPaint(this);
+}
+
+// --- TApplication --------------------------------------------------------------------------------
+
+TApplication::TApplication() : TComponent(nullptr) {
+    vApplication = this;
+}
+
+TApplication::~TApplication() {
+    // Windows go first, while every component is still whole; then the components.
+    for (int i = ComponentCount() - 1; i >= 0; --i)
+        if (auto* form = dynamic_cast<TForm*>(Components(i)))
+            form->DestroyHandle();
+    FMainForm = nullptr;
+    vApplication = nullptr;
+}
+
+TApplication* TApplication::Instance() {
+    return vApplication;
+}
+
+void TApplication::Initialize() {
+    FTerminated = false;
+}
+
+void TApplication::Notification(TComponent* component, TOperation operation) {
+    TComponent::Notification(component, operation);
+    if (operation == opRemove && component == FMainForm)
+        FMainForm = nullptr;
+}
+
+void TApplication::Terminate() {
+    if (!FTerminated)
+        PostQuitMessage(0);
+    FTerminated = true;
+}
+
+bool TApplication::DispatchOne(const MSG& message) {
+    try {
+        TranslateMessage(&message);
+        DispatchMessage(&message);
+    } catch (const Exception&) {
+        HandleException(this);
+    }
+    return true;
+}
+
+void TApplication::Run() {
+    if (!FMainForm)
+        return;
+    FMainForm->Show();
+    MSG message;
+    while (!FTerminated && GetMessage(&message, nullptr, 0, 0))
+        DispatchOne(message);
+}
+
+void TApplication::ProcessMessages() {
+    MSG message;
+    while (PeekMessage(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            FTerminated = true;
+            return;
+        }
+        DispatchOne(message);
+    }
+}
+
+void TApplication::ShowException(const Exception& error) {
+    HWND owner = (FMainForm && FMainForm->HandleAllocated()) ? FMainForm->Handle() : nullptr;
+    MessageBox(owner, error.Message().c_str(), FTitle.c_str(), MB_OK | MB_ICONERROR);
+}
+
+void TApplication::HandleException(TObject*) {
+    try {
+        throw;
+    } catch (const Exception& error) {
+        ShowException(error);
+    }
+}

@@ -1,0 +1,9 @@
+#include "platform/framework/Graphics.h"
+
+#include "platform/win32/WinUser.h"
+
+uint32_t ColorToRGB(TColor color) {
+    if (color < 0)
+        return GetSysColor(color & 0xFF);
+    return static_cast<uint32_t>(color);
+}
