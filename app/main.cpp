@@ -3,6 +3,7 @@
 #include "engine/context/GLContext.h"
 #include "engine/context/GLWin32Context.h"
 #include "engine/context/OpenGL1x.h"
+#include "engine/context/XOpenGL.h"
 #include "platform/framework/Forms.h"
 
 namespace {
@@ -13,6 +14,7 @@ public:
     TEngineLifetime() {
         Set8087CW(0x133F);
         RegisterWin32ContextClass();
+        InitializeTexCoordDispatch();
     }
     ~TEngineLifetime() {
         FinalizeWin32Context();

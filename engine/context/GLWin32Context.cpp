@@ -117,6 +117,7 @@ void FinalizeWin32Context() {
     state.Hook = nullptr;
     state.Tracked.clear();
     state.LastVendor.clear();
+    state.LastPixelFormat = 0;
 }
 
 // --- the temporary legacy context ----------------------------------------------------------------

@@ -9,118 +9,104 @@ bool GLU_VERSION_1_1 = false, GLU_VERSION_1_2 = false, GLU_VERSION_1_3 = false;
 
 // Every extension flag in reading order. Plain(source, flag) searches the flag's own name;
 // Searched(source, flag, text) searches a different text.
-#define EXTENSION_FLAGS(Plain, Searched)                                                                                                               \
-    Plain(esOpenGL, GL_3DFX_multisample) Plain(esOpenGL, GL_3DFX_tbuffer) Plain(                                                                       \
-        esOpenGL,                                                                                                                                      \
-        GL_3DFX_texture_compression_FXT1) Plain(esOpenGL,                                                                                              \
-                                                GL_ARB_imaging) Searched(esOpenGL,                                                                     \
-                                                                         GL_ARB_multisample,                                                           \
-                                                                         " GL_ARB_multisample")                                                        \
-        Plain(esOpenGL, GL_ARB_multitexture) Plain(esOpenGL, GL_ARB_depth_texture) Plain(                                                              \
-            esOpenGL,                                                                                                                                  \
-            GL_ARB_shadow) Plain(esOpenGL,                                                                                                             \
-                                 GL_ARB_texture_border_clamp) Plain(esOpenGL,                                                                          \
-                                                                    GL_ARB_texture_compression)                                                        \
-            Plain(esOpenGL, GL_ARB_texture_cube_map) Plain(esOpenGL, GL_ARB_transpose_matrix) Plain(                                                   \
-                esOpenGL,                                                                                                                              \
-                GL_ARB_vertex_blend) Plain(esOpenGL,                                                                                                   \
-                                           GL_ARB_point_parameters) Plain(esOpenGL,                                                                    \
-                                                                          GL_ARB_texture_env_combine)                                                  \
-                Plain(esOpenGL, GL_ARB_texture_env_crossbar) Plain(esOpenGL, GL_ARB_texture_env_dot3) Plain(                                           \
-                    esOpenGL,                                                                                                                          \
-                    GL_ARB_vertex_program) Plain(esOpenGL,                                                                                             \
-                                                 GL_ARB_vertex_buffer_object) Plain(esOpenGL,                                                          \
-                                                                                    GL_ARB_shader_objects)                                             \
-                    Plain(esOpenGL, GL_ARB_vertex_shader) Plain(esOpenGL, GL_ARB_fragment_shader) Plain(                                               \
-                        esOpenGL, GL_ARB_fragment_program) Plain(esOpenGL,                                                                             \
-                                                                 GL_EXT_abgr) Plain(esOpenGL,                                                          \
-                                                                                    GL_EXT_bgra)                                                       \
-                        Plain(esOpenGL, GL_EXT_blend_color) Plain(esOpenGL, GL_EXT_blend_func_separate) Plain(                                         \
-                            esOpenGL,                                                                                                                  \
-                            GL_EXT_blend_logic_op) Plain(esOpenGL,                                                                                     \
-                                                         GL_EXT_blend_minmax) Plain(esOpenGL,                                                          \
-                                                                                    GL_EXT_blend_subtract)                                             \
-                            Plain(esOpenGL, GL_EXT_Cg_shader) Plain(esOpenGL, GL_EXT_compiled_vertex_array) Plain(                                     \
-                                esOpenGL,                                                                                                              \
-                                GL_EXT_copy_texture) Plain(esOpenGL,                                                                                   \
-                                                           GL_EXT_draw_range_elements) Plain(esOpenGL,                                                 \
-                                                                                             GL_EXT_fog_coord)                                         \
-                                Plain(esOpenGL, GL_EXT_multi_draw_arrays) Plain(esOpenGL, GL_EXT_multisample) Plain(                                   \
-                                    esOpenGL,                                                                                                          \
-                                    GL_EXT_packed_pixels) Plain(esOpenGL, GL_EXT_paletted_texture)                                                     \
-                                    Plain(esOpenGL, GL_EXT_polygon_offset) Plain(                                                                      \
-                                        esOpenGL,                                                                                                      \
-                                        GL_EXT_rescale_normal) Plain(esOpenGL,                                                                         \
-                                                                     GL_EXT_secondary_color) Plain(esOpenGL,                                           \
-                                                                                                   GL_EXT_separate_specular_color)                     \
-                                        Plain(esOpenGL, GL_EXT_shared_texture_palette) Plain(                                                          \
-                                            esOpenGL,                                                                                                  \
-                                            GL_EXT_stencil_wrap) Plain(esOpenGL,                                                                       \
-                                                                       EXT_stencil_two_side) Plain(esOpenGL,                                           \
-                                                                                                   GL_EXT_texture_compression_s3tc)                    \
-                                            Plain(esOpenGL, GL_EXT_texture_cube_map) Plain(                                                            \
-                                                esOpenGL,                                                                                              \
-                                                GL_EXT_texture_edge_clamp) Plain(esOpenGL,                                                             \
-                                                                                 GL_EXT_texture_env_add) Plain(esOpenGL,                               \
-                                                                                                               GL_EXT_texture_env_combine)             \
-                                                Plain(esOpenGL, GL_EXT_texture_filter_anisotropic) Plain(                                              \
-                                                    esOpenGL,                                                                                          \
-                                                    GL_EXT_texture_lod_bias) Plain(esOpenGL,                                                           \
-                                                                                   GL_EXT_texture_object)                                              \
-                                                    Plain(esOpenGL, GL_EXT_texture3D) Plain(esOpenGL, GL_EXT_clip_volume_hint) Plain(                  \
-                                                        esOpenGL,                                                                                      \
-                                                        GL_HP_occlusion_test) Plain(esOpenGL, GL_IBM_rasterpos_clip)                                   \
-                                                        Plain(esOpenGL, GL_KTX_buffer_region) Plain(esOpenGL, GL_MESA_resize_buffers) Plain(           \
-                                                            esOpenGL,                                                                                  \
-                                                            GL_NV_blend_square) Plain(esOpenGL, GL_NV_fog_distance)                                    \
-                                                            Plain(esOpenGL, GL_NV_light_max_exponent) Plain(esOpenGL, GL_NV_register_combiners) Plain( \
-                                                                esOpenGL,                                                                              \
-                                                                GL_NV_texgen_reflection) Plain(esOpenGL,                                               \
-                                                                                               GL_NV_texture_env_combine4)                             \
-                                                                Plain(esOpenGL, GL_NV_vertex_array_range) Plain(                                       \
-                                                                    esOpenGL,                                                                          \
-                                                                    GL_NV_multisample_filter_hint) Plain(esOpenGL,                                     \
-                                                                                                         GL_NV_vertex_program)                         \
-                                                                    Plain(esOpenGL, GL_NV_fence) Plain(                                                \
-                                                                        esOpenGL,                                                                      \
-                                                                        GL_NV_occlusion_query) Plain(esOpenGL,                                         \
-                                                                                                     GL_NV_texture_rectangle)                          \
-                                                                        Plain(esOpenGL, GL_ATI_texture_float) Plain(                                   \
-                                                                            esOpenGL,                                                                  \
-                                                                            GL_ATI_draw_buffers) Plain(esOpenGL,                                       \
-                                                                                                       GL_SGI_color_matrix)                            \
-                                                                            Plain(esOpenGL, GL_SGIS_generate_mipmap) Plain(                            \
-                                                                                esOpenGL,                                                              \
-                                                                                GL_SGIS_multisample) Plain(esOpenGL,                                   \
-                                                                                                           GL_SGIS_texture_border_clamp)               \
-                                                                                Plain(esOpenGL, GL_SGIS_texture_color_mask) Plain(                     \
-                                                                                    esOpenGL,                                                          \
-                                                                                    GL_SGIS_texture_edge_clamp) Plain(esOpenGL, GL_SGIS_texture_lod)   \
-                                                                                    Plain(esOpenGL, GL_SGIX_depth_texture) Plain(                      \
-                                                                                        esOpenGL,                                                      \
-                                                                                        GL_SGIX_shadow) Plain(esOpenGL, GL_SGIX_shadow_ambient)        \
-                                                                                        Plain(esOpenGL, GL_WIN_swap_hint) Plain(                       \
-                                                                                            esGLU,                                                     \
-                                                                                            GLU_EXT_TEXTURE) Plain(esGLU, GLU_EXT_object_space_tess)   \
-                                                                                            Plain(esGLU, GLU_EXT_nurbs_tessellator) Plain(             \
-                                                                                                esWGL,                                                 \
-                                                                                                WGL_ARB_multisample)                                   \
-                                                                                                Plain(esWGL, WGL_EXT_swap_control) Plain(              \
-                                                                                                    esWGL,                                             \
-                                                                                                    WGL_ARB_buffer_region)                             \
-                                                                                                    Plain(                                             \
-                                                                                                        esWGL,                                         \
-                                                                                                        WGL_ARB_extensions_string)                     \
-                                                                                                        Searched(                                      \
-                                                                                                            esWGL,                                     \
-                                                                                                            WGL_ARB_pbuffer,                           \
-                                                                                                            "WGL_ARB_pbuffer ")                        \
-                                                                                                            Plain(                                     \
-                                                                                                                esWGL,                                 \
-                                                                                                                WGL_ARB_pixel_format)                  \
-                                                                                                                Plain(                                 \
-                                                                                                                    esWGL,                             \
-                                                                                                                    WGL_ATI_pixel_format_float)
+// clang-format off
+#define EXTENSION_FLAGS(Plain, Searched)                                                           \
+    Plain(esOpenGL, GL_3DFX_multisample)                                                           \
+    Plain(esOpenGL, GL_3DFX_tbuffer)                                                               \
+    Plain(esOpenGL, GL_3DFX_texture_compression_FXT1)                                              \
+    Plain(esOpenGL, GL_ARB_imaging)                                                                \
+    Searched(esOpenGL, GL_ARB_multisample, " GL_ARB_multisample")                                  \
+    Plain(esOpenGL, GL_ARB_multitexture)                                                           \
+    Plain(esOpenGL, GL_ARB_depth_texture)                                                          \
+    Plain(esOpenGL, GL_ARB_shadow)                                                                 \
+    Plain(esOpenGL, GL_ARB_texture_border_clamp)                                                   \
+    Plain(esOpenGL, GL_ARB_texture_compression)                                                    \
+    Plain(esOpenGL, GL_ARB_texture_cube_map)                                                       \
+    Plain(esOpenGL, GL_ARB_transpose_matrix)                                                       \
+    Plain(esOpenGL, GL_ARB_vertex_blend)                                                           \
+    Plain(esOpenGL, GL_ARB_point_parameters)                                                       \
+    Plain(esOpenGL, GL_ARB_texture_env_combine)                                                    \
+    Plain(esOpenGL, GL_ARB_texture_env_crossbar)                                                   \
+    Plain(esOpenGL, GL_ARB_texture_env_dot3)                                                       \
+    Plain(esOpenGL, GL_ARB_vertex_program)                                                         \
+    Plain(esOpenGL, GL_ARB_vertex_buffer_object)                                                   \
+    Plain(esOpenGL, GL_ARB_shader_objects)                                                         \
+    Plain(esOpenGL, GL_ARB_vertex_shader)                                                          \
+    Plain(esOpenGL, GL_ARB_fragment_shader)                                                        \
+    Plain(esOpenGL, GL_ARB_fragment_program)                                                       \
+    Plain(esOpenGL, GL_EXT_abgr)                                                                   \
+    Plain(esOpenGL, GL_EXT_bgra)                                                                   \
+    Plain(esOpenGL, GL_EXT_blend_color)                                                            \
+    Plain(esOpenGL, GL_EXT_blend_func_separate)                                                    \
+    Plain(esOpenGL, GL_EXT_blend_logic_op)                                                         \
+    Plain(esOpenGL, GL_EXT_blend_minmax)                                                           \
+    Plain(esOpenGL, GL_EXT_blend_subtract)                                                         \
+    Plain(esOpenGL, GL_EXT_Cg_shader)                                                              \
+    Plain(esOpenGL, GL_EXT_compiled_vertex_array)                                                  \
+    Plain(esOpenGL, GL_EXT_copy_texture)                                                           \
+    Plain(esOpenGL, GL_EXT_draw_range_elements)                                                    \
+    Plain(esOpenGL, GL_EXT_fog_coord)                                                              \
+    Plain(esOpenGL, GL_EXT_multi_draw_arrays)                                                      \
+    Plain(esOpenGL, GL_EXT_multisample)                                                            \
+    Plain(esOpenGL, GL_EXT_packed_pixels)                                                          \
+    Plain(esOpenGL, GL_EXT_paletted_texture)                                                       \
+    Plain(esOpenGL, GL_EXT_polygon_offset)                                                         \
+    Plain(esOpenGL, GL_EXT_rescale_normal)                                                         \
+    Plain(esOpenGL, GL_EXT_secondary_color)                                                        \
+    Plain(esOpenGL, GL_EXT_separate_specular_color)                                                \
+    Plain(esOpenGL, GL_EXT_shared_texture_palette)                                                 \
+    Plain(esOpenGL, GL_EXT_stencil_wrap)                                                           \
+    Plain(esOpenGL, EXT_stencil_two_side)                                                          \
+    Plain(esOpenGL, GL_EXT_texture_compression_s3tc)                                               \
+    Plain(esOpenGL, GL_EXT_texture_cube_map)                                                       \
+    Plain(esOpenGL, GL_EXT_texture_edge_clamp)                                                     \
+    Plain(esOpenGL, GL_EXT_texture_env_add)                                                        \
+    Plain(esOpenGL, GL_EXT_texture_env_combine)                                                    \
+    Plain(esOpenGL, GL_EXT_texture_filter_anisotropic)                                             \
+    Plain(esOpenGL, GL_EXT_texture_lod_bias)                                                       \
+    Plain(esOpenGL, GL_EXT_texture_object)                                                         \
+    Plain(esOpenGL, GL_EXT_texture3D)                                                              \
+    Plain(esOpenGL, GL_EXT_clip_volume_hint)                                                       \
+    Plain(esOpenGL, GL_HP_occlusion_test)                                                          \
+    Plain(esOpenGL, GL_IBM_rasterpos_clip)                                                         \
+    Plain(esOpenGL, GL_KTX_buffer_region)                                                          \
+    Plain(esOpenGL, GL_MESA_resize_buffers)                                                        \
+    Plain(esOpenGL, GL_NV_blend_square)                                                            \
+    Plain(esOpenGL, GL_NV_fog_distance)                                                            \
+    Plain(esOpenGL, GL_NV_light_max_exponent)                                                      \
+    Plain(esOpenGL, GL_NV_register_combiners)                                                      \
+    Plain(esOpenGL, GL_NV_texgen_reflection)                                                       \
+    Plain(esOpenGL, GL_NV_texture_env_combine4)                                                    \
+    Plain(esOpenGL, GL_NV_vertex_array_range)                                                      \
+    Plain(esOpenGL, GL_NV_multisample_filter_hint)                                                 \
+    Plain(esOpenGL, GL_NV_vertex_program)                                                          \
+    Plain(esOpenGL, GL_NV_fence)                                                                   \
+    Plain(esOpenGL, GL_NV_occlusion_query)                                                         \
+    Plain(esOpenGL, GL_NV_texture_rectangle)                                                       \
+    Plain(esOpenGL, GL_ATI_texture_float)                                                          \
+    Plain(esOpenGL, GL_ATI_draw_buffers)                                                           \
+    Plain(esOpenGL, GL_SGI_color_matrix)                                                           \
+    Plain(esOpenGL, GL_SGIS_generate_mipmap)                                                       \
+    Plain(esOpenGL, GL_SGIS_multisample)                                                           \
+    Plain(esOpenGL, GL_SGIS_texture_border_clamp)                                                  \
+    Plain(esOpenGL, GL_SGIS_texture_color_mask)                                                    \
+    Plain(esOpenGL, GL_SGIS_texture_edge_clamp)                                                    \
+    Plain(esOpenGL, GL_SGIS_texture_lod)                                                           \
+    Plain(esOpenGL, GL_SGIX_depth_texture)                                                         \
+    Plain(esOpenGL, GL_SGIX_shadow)                                                                \
+    Plain(esOpenGL, GL_SGIX_shadow_ambient)                                                        \
+    Plain(esOpenGL, GL_WIN_swap_hint)                                                              \
+    Plain(esGLU, GLU_EXT_TEXTURE)                                                                  \
+    Plain(esGLU, GLU_EXT_object_space_tess)                                                        \
+    Plain(esGLU, GLU_EXT_nurbs_tessellator)                                                        \
+    Plain(esWGL, WGL_ARB_multisample)                                                              \
+    Plain(esWGL, WGL_EXT_swap_control)                                                             \
+    Plain(esWGL, WGL_ARB_buffer_region)                                                            \
+    Plain(esWGL, WGL_ARB_extensions_string)                                                        \
+    Searched(esWGL, WGL_ARB_pbuffer, "WGL_ARB_pbuffer ")                                           \
+    Plain(esWGL, WGL_ARB_pixel_format)                                                             \
+    Plain(esWGL, WGL_ATI_pixel_format_float)
+// clang-format on
 
 #define DEFINE_PLAIN_FLAG(source, name) bool name = false;
 #define DEFINE_SEARCHED_FLAG(source, name, text) bool name = false;

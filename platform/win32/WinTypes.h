@@ -73,6 +73,22 @@ struct WNDCLASSEX {
     LPCSTR lpszClassName;
 };
 
+// WM_CREATE's lParam points at one of these; lpCreateParams is CreateWindowEx's last argument.
+struct CREATESTRUCT {
+    void* lpCreateParams;
+    HINSTANCE hInstance;
+    HMENU hMenu;
+    HWND hwndParent;
+    int cy;
+    int cx;
+    int y;
+    int x;
+    LONG style;
+    LPCSTR lpszName;
+    LPCSTR lpszClass;
+    DWORD dwExStyle;
+};
+
 // Passed to a WH_CALLWNDPROC hook (lParam) for every sent message.
 struct CWPSTRUCT {
     LPARAM lParam;
@@ -118,6 +134,54 @@ constexpr WPARAM MK_SHIFT = 0x0004;
 constexpr WPARAM MK_CONTROL = 0x0008;
 constexpr WPARAM MK_MBUTTON = 0x0010;
 
+// WM_MOUSEWHEEL: the high word of wParam is a multiple of this per notch (positive away from the
+// user).
+constexpr int WHEEL_DELTA = 120;
+
+// Virtual-key codes (WM_KEYDOWN, WM_KEYUP).
+constexpr WPARAM VK_BACK = 0x08;
+constexpr WPARAM VK_TAB = 0x09;
+constexpr WPARAM VK_CLEAR = 0x0C;
+constexpr WPARAM VK_RETURN = 0x0D;
+constexpr WPARAM VK_SHIFT = 0x10;
+constexpr WPARAM VK_CONTROL = 0x11;
+constexpr WPARAM VK_MENU = 0x12;
+constexpr WPARAM VK_PAUSE = 0x13;
+constexpr WPARAM VK_CAPITAL = 0x14;
+constexpr WPARAM VK_ESCAPE = 0x1B;
+constexpr WPARAM VK_SPACE = 0x20;
+constexpr WPARAM VK_PRIOR = 0x21;
+constexpr WPARAM VK_NEXT = 0x22;
+constexpr WPARAM VK_END = 0x23;
+constexpr WPARAM VK_HOME = 0x24;
+constexpr WPARAM VK_LEFT = 0x25;
+constexpr WPARAM VK_UP = 0x26;
+constexpr WPARAM VK_RIGHT = 0x27;
+constexpr WPARAM VK_DOWN = 0x28;
+constexpr WPARAM VK_INSERT = 0x2D;
+constexpr WPARAM VK_DELETE = 0x2E;
+constexpr WPARAM VK_NUMPAD0 = 0x60; // VK_NUMPAD0 + n for keypad digit n
+constexpr WPARAM VK_MULTIPLY = 0x6A;
+constexpr WPARAM VK_ADD = 0x6B;
+constexpr WPARAM VK_SEPARATOR = 0x6C;
+constexpr WPARAM VK_SUBTRACT = 0x6D;
+constexpr WPARAM VK_DECIMAL = 0x6E;
+constexpr WPARAM VK_DIVIDE = 0x6F;
+constexpr WPARAM VK_F1 = 0x70; // VK_F1 + n - 1 for Fn, up to F12
+constexpr WPARAM VK_NUMLOCK = 0x90;
+constexpr WPARAM VK_SCROLL = 0x91;
+constexpr WPARAM VK_OEM_1 = 0xBA; // ;:
+constexpr WPARAM VK_OEM_PLUS = 0xBB;
+constexpr WPARAM VK_OEM_COMMA = 0xBC;
+constexpr WPARAM VK_OEM_MINUS = 0xBD;
+constexpr WPARAM VK_OEM_PERIOD = 0xBE;
+constexpr WPARAM VK_OEM_2 = 0xBF; // /?
+constexpr WPARAM VK_OEM_3 = 0xC0; // `~
+constexpr WPARAM VK_OEM_4 = 0xDB; // [{
+constexpr WPARAM VK_OEM_5 = 0xDC; // \|
+constexpr WPARAM VK_OEM_6 = 0xDD; // ]}
+constexpr WPARAM VK_OEM_7 = 0xDE; // '"
+
 // WM_SIZE types.
 constexpr WPARAM SIZE_RESTORED = 0;
 
@@ -152,6 +216,9 @@ constexpr int SW_SHOWNORMAL = 1;
 constexpr int SW_SHOW = 5;
 
 // Window data.
+constexpr int GWLP_WNDPROC = -4;
+constexpr int GWL_STYLE = -16;
+constexpr int GWL_EXSTYLE = -20;
 constexpr int GWLP_USERDATA = -21;
 
 // Hooks.
@@ -165,10 +232,12 @@ constexpr DWORD OBJ_MEMDC = 10;
 constexpr DWORD OBJ_ENHMETADC = 12;
 
 // System colours.
+constexpr int COLOR_MENU = 4;
 constexpr int COLOR_WINDOW = 5;
 constexpr int COLOR_WINDOWTEXT = 8;
 constexpr int COLOR_BTNFACE = 15;
 constexpr int COLOR_BTNTEXT = 18;
+constexpr int COLOR_MENUBAR = 30; // the last system colour index
 
 // MessageBox.
 constexpr UINT MB_OK = 0x00000000;
@@ -183,8 +252,15 @@ constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
 constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
 constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
+constexpr DWORD ERROR_INVALID_HOOK_HANDLE = 1404;
+constexpr DWORD ERROR_TLW_WITH_WSCHILD = 1406;
 constexpr DWORD ERROR_CANNOT_FIND_WND_CLASS = 1407;
 constexpr DWORD ERROR_CLASS_ALREADY_EXISTS = 1410;
+constexpr DWORD ERROR_CLASS_DOES_NOT_EXIST = 1411;
+constexpr DWORD ERROR_CLASS_HAS_WINDOWS = 1412;
+constexpr DWORD ERROR_INVALID_INDEX = 1413;
+constexpr DWORD ERROR_INVALID_HOOK_FILTER = 1426;
+constexpr DWORD ERROR_INVALID_FILTER_PROC = 1427;
 constexpr DWORD ERROR_INVALID_PIXEL_FORMAT = 2000;
 constexpr DWORD ERROR_DC_NOT_FOUND = 1425;
 constexpr DWORD ERROR_INVALID_HANDLE = 6;

@@ -302,6 +302,12 @@ struct TRecordingAnswers {
         }
     }
 
+    static void GenOcclusionQueries(GLsizei n, GLuint* names) {
+        ActiveRecorder->Record({"glGenOcclusionQueriesNV", {double(n), 0}, {}});
+        for (GLsizei i = 0; i < n; ++i)
+            names[i] = ActiveRecorder->NextName++;
+    }
+
     static void DeleteTextures(GLsizei n, const GLuint* names) {
         ActiveRecorder->Record(MakeCall("glDeleteTextures", n, names));
         for (GLsizei i = 0; i < n; ++i)
@@ -326,6 +332,7 @@ struct TRecordingAnswers {
         table.glGenTextures = &GenTextures;
         table.glDeleteTextures = &DeleteTextures;
         table.glIsTexture = &IsTexture;
+        glGenOcclusionQueriesNV = &GenOcclusionQueries;
     }
 };
 

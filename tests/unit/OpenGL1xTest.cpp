@@ -10,14 +10,6 @@
 
 namespace {
 
-bool Flag(const char* name) {
-    for (const TExtensionFlag& flag : ExtensionFlags())
-        if (std::string(flag.Name) == name)
-            return *flag.Flag;
-    ADD_FAILURE() << "no flag " << name;
-    return false;
-}
-
 // What the fake wglGetExtensionsStringARB answers, and the device it was asked for.
 std::string WGLExtensionList;
 HDC WGLAskedDC = nullptr;
@@ -174,7 +166,7 @@ TEST_F(OpenGL1xTest, ReadGLCapabilitiesEndsWithTheWGLFlags) {
     LoadWGLEntryPoints();
     WGLExtensionList = "WGL_EXT_swap_control";
     Read("1.1", "");
-    EXPECT_TRUE(Flag("WGL_EXT_swap_control"));
+    EXPECT_TRUE(WGL_EXT_swap_control);
 }
 
 TEST_F(OpenGL1xTest, EntryPointsAreLookedUpByNameAndEmptyWhenMissing) {
@@ -212,15 +204,6 @@ TEST_F(OpenGL1xTest, EntryPointsAreLookedUpByNameAndEmptyWhenMissing) {
     wgl.Asked.clear();
     LoadWGLEntryPoints();
     EXPECT_EQ(wgl.Asked, wglNames);
-}
-
-TEST_F(OpenGL1xTest, ExtensionFlagsAreListedInReadingOrder) {
-    const auto flags = ExtensionFlags();
-    ASSERT_EQ(flags.size(), 95u);
-    EXPECT_STREQ(flags.front().Name, "GL_3DFX_multisample");
-    EXPECT_STREQ(flags[85].Name, "GLU_EXT_TEXTURE");
-    EXPECT_STREQ(flags[88].Name, "WGL_ARB_multisample");
-    EXPECT_STREQ(flags.back().Name, "WGL_ATI_pixel_format_float");
 }
 
 class OpenGLLibrariesTest : public testing::Test {

@@ -1,0 +1,309 @@
+#include "tests/support/XClient.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+int vErrors = 0;
+
+int CountError(Display*, XErrorEvent*) {
+    ++vErrors;
+    return 0;
+}
+
+uint32_t Crc(const unsigned char* data, size_t length, uint32_t crc = 0xFFFFFFFFu) {
+    for (size_t i = 0; i < length; ++i) {
+        crc ^= data[i];
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return crc;
+}
+
+void PutBig(std::string& out, uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<char>((value >> shift) & 0xFF));
+}
+
+void Chunk(std::ofstream& file, const char* type, const std::string& data) {
+    std::string chunk(type, 4);
+    chunk += data;
+    std::string length;
+    PutBig(length, static_cast<uint32_t>(data.size()));
+    std::string crc;
+    PutBig(crc, Crc(reinterpret_cast<const unsigned char*>(chunk.data()), chunk.size()) ^
+                    0xFFFFFFFFu);
+    file << length << chunk << crc;
+}
+
+// A zlib stream of stored (uncompressed) deflate blocks.
+std::string Stored(const std::string& raw) {
+    std::string out("\x78\x01", 2);
+    uint32_t a = 1, b = 0;
+    for (unsigned char c : raw) {
+        a = (a + c) % 65521;
+        b = (b + a) % 65521;
+    }
+    size_t at = 0;
+    do {
+        const size_t n = std::min<size_t>(65535, raw.size() - at);
+        const bool last = at + n == raw.size();
+        out.push_back(last ? 1 : 0);
+        out.push_back(static_cast<char>(n & 0xFF));
+        out.push_back(static_cast<char>(n >> 8));
+        out.push_back(static_cast<char>(~n & 0xFF));
+        out.push_back(static_cast<char>((~n >> 8) & 0xFF));
+        out.append(raw, at, n);
+        at += n;
+    } while (at < raw.size());
+    PutBig(out, (b << 16) | a);
+    return out;
+}
+
+} // namespace
+
+void WritePng(const std::string& path, const std::vector<TRgb>& pixels, int width, int height) {
+    std::ofstream file(path, std::ios::binary);
+    file << std::string("\x89PNG\r\n\x1a\n", 8);
+    std::string header;
+    PutBig(header, static_cast<uint32_t>(width));
+    PutBig(header, static_cast<uint32_t>(height));
+    header += std::string("\x08\x02\x00\x00\x00", 5);
+    Chunk(file, "IHDR", header);
+    std::string raw;
+    for (int y = 0; y < height; ++y) {
+        raw.push_back(0);
+        for (int x = 0; x < width; ++x) {
+            const TRgb& p = pixels[static_cast<size_t>(y) * width + x];
+            raw.push_back(static_cast<char>(p.R));
+            raw.push_back(static_cast<char>(p.G));
+            raw.push_back(static_cast<char>(p.B));
+        }
+    }
+    Chunk(file, "IDAT", Stored(raw));
+    Chunk(file, "IEND", "");
+}
+
+struct TXClient::TImpl {
+    Display* Dpy = nullptr;
+};
+
+TXClient::TXClient() : FImpl(new TImpl) {
+    FImpl->Dpy = XOpenDisplay(nullptr);
+    if (!FImpl->Dpy) {
+        delete FImpl;
+        throw std::runtime_error("no X display");
+    }
+    XSetErrorHandler(&CountError);
+}
+
+TXClient::~TXClient() {
+    XCloseDisplay(FImpl->Dpy);
+    delete FImpl;
+}
+
+int TXClient::ErrorCount() const {
+    return vErrors;
+}
+
+void TXClient::Sync() {
+    XSync(FImpl->Dpy, False);
+}
+
+std::string TXClient::Title(unsigned long window) {
+    char* name = nullptr;
+    std::string title;
+    if (XFetchName(FImpl->Dpy, window, &name) && name) {
+        title = name;
+        XFree(name);
+    }
+    return title;
+}
+
+std::vector<TWindowInfo> TXClient::Children(unsigned long window) {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    std::vector<TWindowInfo> result;
+    if (!XQueryTree(FImpl->Dpy, window, &root, &parent, &children, &count))
+        return result;
+    for (unsigned i = 0; i < count; ++i)
+        result.push_back(Geometry(children[i]));
+    if (children)
+        XFree(children);
+    return result;
+}
+
+TWindowInfo TXClient::Geometry(unsigned long window) {
+    XWindowAttributes attributes{};
+    TWindowInfo info;
+    info.Id = window;
+    if (XGetWindowAttributes(FImpl->Dpy, window, &attributes)) {
+        info.X = attributes.x;
+        info.Y = attributes.y;
+        info.Width = attributes.width;
+        info.Height = attributes.height;
+    }
+    return info;
+}
+
+std::optional<TWindowInfo> TXClient::FindWindow(const std::string& title) {
+    std::vector<unsigned long> pending{DefaultRootWindow(FImpl->Dpy)};
+    while (!pending.empty()) {
+        const unsigned long window = pending.back();
+        pending.pop_back();
+        if (Title(window) == title) {
+            XWindowAttributes attributes{};
+            if (XGetWindowAttributes(FImpl->Dpy, window, &attributes) &&
+                attributes.map_state == IsViewable)
+                return Geometry(window);
+        }
+        for (const TWindowInfo& child : Children(window))
+            pending.push_back(child.Id);
+    }
+    return std::nullopt;
+}
+
+std::optional<TWindowInfo> TXClient::WaitForWindow(const std::string& title, double seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (auto found = FindWindow(title))
+            return found;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> TXClient::TextProperty(unsigned long window,
+                                                  const std::string& property) {
+    const Atom atom = XInternAtom(FImpl->Dpy, property.c_str(), True);
+    if (atom == None)
+        return std::nullopt;
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(FImpl->Dpy, window, atom, 0, 1 << 20, False, AnyPropertyType, &type,
+                           &format, &count, &after, &data) != Success ||
+        !data)
+        return std::nullopt;
+    std::string text(reinterpret_cast<char*>(data), count);
+    XFree(data);
+    return text;
+}
+
+std::vector<TRgb> TXClient::Capture(unsigned long window, int& width, int& height) {
+    const TWindowInfo info = Geometry(window);
+    width = info.Width;
+    height = info.Height;
+    XImage* image = XGetImage(FImpl->Dpy, window, 0, 0, static_cast<unsigned>(width),
+                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
+    if (!image)
+        throw std::runtime_error("cannot read the window's pixels");
+    std::vector<TRgb> pixels;
+    pixels.reserve(static_cast<size_t>(width) * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const unsigned long p = XGetPixel(image, x, y);
+            pixels.push_back({static_cast<uint8_t>((p & image->red_mask) >> 16),
+                              static_cast<uint8_t>((p & image->green_mask) >> 8),
+                              static_cast<uint8_t>(p & image->blue_mask)});
+        }
+    XDestroyImage(image);
+    return pixels;
+}
+
+TRgb TXClient::Pixel(unsigned long window, int x, int y) {
+    XImage* image = XGetImage(FImpl->Dpy, window, x, y, 1, 1, AllPlanes, ZPixmap);
+    if (!image)
+        throw std::runtime_error("cannot read the window's pixel");
+    const unsigned long p = XGetPixel(image, 0, 0);
+    const TRgb rgb{static_cast<uint8_t>((p & image->red_mask) >> 16),
+                   static_cast<uint8_t>((p & image->green_mask) >> 8),
+                   static_cast<uint8_t>(p & image->blue_mask)};
+    XDestroyImage(image);
+    return rgb;
+}
+
+void TXClient::SavePng(unsigned long window, const std::string& path) {
+    int width = 0, height = 0;
+    const std::vector<TRgb> pixels = Capture(window, width, height);
+    WritePng(path, pixels, width, height);
+}
+
+void TXClient::SendClose(unsigned long window) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(FImpl->Dpy, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(FImpl->Dpy, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(FImpl->Dpy, window, False, NoEventMask, &event);
+    XFlush(FImpl->Dpy);
+}
+
+void TXClient::SendKey(unsigned long window, const std::string& keysym) {
+    XEvent event{};
+    event.xkey.display = FImpl->Dpy;
+    event.xkey.window = window;
+    event.xkey.root = DefaultRootWindow(FImpl->Dpy);
+    event.xkey.same_screen = True;
+    const KeySym sym = XStringToKeysym(keysym.c_str());
+    event.xkey.keycode = XKeysymToKeycode(FImpl->Dpy, sym);
+    // Upper-case letters need Shift on their key.
+    if (keysym.size() == 1 && keysym[0] >= 'A' && keysym[0] <= 'Z')
+        event.xkey.state = ShiftMask;
+    for (int type : {KeyPress, KeyRelease}) {
+        event.type = type;
+        XSendEvent(FImpl->Dpy, window, True, type == KeyPress ? KeyPressMask : KeyReleaseMask,
+                   &event);
+    }
+    XFlush(FImpl->Dpy);
+}
+
+void TXClient::SendButton(unsigned long window, int x, int y, int button, bool press) {
+    XEvent event{};
+    event.type = press ? ButtonPress : ButtonRelease;
+    event.xbutton.display = FImpl->Dpy;
+    event.xbutton.window = window;
+    event.xbutton.root = DefaultRootWindow(FImpl->Dpy);
+    event.xbutton.x = x;
+    event.xbutton.y = y;
+    event.xbutton.button = static_cast<unsigned>(button);
+    event.xbutton.same_screen = True;
+    event.xbutton.state = press ? 0 : (Button1Mask << (button - 1));
+    XSendEvent(FImpl->Dpy, window, True, press ? ButtonPressMask : ButtonReleaseMask, &event);
+    XFlush(FImpl->Dpy);
+}
+
+void TXClient::SendMotion(unsigned long window, int x, int y, unsigned buttonMask) {
+    XEvent event{};
+    event.type = MotionNotify;
+    event.xmotion.display = FImpl->Dpy;
+    event.xmotion.window = window;
+    event.xmotion.root = DefaultRootWindow(FImpl->Dpy);
+    event.xmotion.x = x;
+    event.xmotion.y = y;
+    event.xmotion.state = buttonMask;
+    event.xmotion.same_screen = True;
+    XSendEvent(FImpl->Dpy, window, True, PointerMotionMask | ButtonMotionMask, &event);
+    XFlush(FImpl->Dpy);
+}
+
+void TXClient::MoveWindow(unsigned long window, int x, int y) {
+    XMoveWindow(FImpl->Dpy, window, x, y);
+    XFlush(FImpl->Dpy);
+}
+
+void TXClient::ResizeWindow(unsigned long window, int width, int height) {
+    XResizeWindow(FImpl->Dpy, window, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    XFlush(FImpl->Dpy);
+}

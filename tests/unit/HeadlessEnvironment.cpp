@@ -1,0 +1,16 @@
+// Unit tests run without a display: the window manager keeps its windows in memory only.
+#include "platform/win32/WinUser.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class THeadlessEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { Win32SetHeadless(true); }
+};
+
+[[maybe_unused]] const auto* const vHeadless =
+    ::testing::AddGlobalTestEnvironment(new THeadlessEnvironment);
+
+} // namespace
