@@ -65,6 +65,9 @@ public:
     TComponent* Owner() const { return FOwner; }
     const std::string& Name() const { return FName; }
     void SetName(const std::string& name);
+    // A free value for the program's own use.
+    int32_t Tag() const { return FTag; }
+    void SetTag(int32_t value) { FTag = value; }
     TComponentState ComponentState() const { return FComponentState; }
     int ComponentCount() const { return static_cast<int>(FComponents.size()); }
     TComponent* Components(int index) const { return FComponents.at(index); }
@@ -96,6 +99,7 @@ private:
 
     TComponent* FOwner = nullptr;
     std::string FName;
+    int32_t FTag = 0;
     TComponentState FComponentState;
     std::vector<TComponent*> FComponents; // owned, in creation order
     std::vector<TComponent*> FFreeNotifies;
