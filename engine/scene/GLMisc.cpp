@@ -65,6 +65,8 @@ void TGLCoordinates::DefineProperties(TFiler& filer) {
 }
 
 void TGLCoordinates::ReadData(std::span<const uint8_t> data) {
+    if (data.empty())
+        return;
     std::memcpy(FCoords.data(), data.data(), std::min(data.size(), cCoordinatesBytes));
 }
 
