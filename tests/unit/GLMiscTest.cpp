@@ -215,14 +215,6 @@ TEST(GLMiscQueries, EqualsIsBitwiseAndAddressIsTheStorage) {
     EXPECT_EQ(v.W(), 0);
 }
 
-TEST(GLMiscQueries, SetWithoutNotifyTakesTheValueAsGiven) {
-    TCoordinatesOwner owner;
-    TGLCoordinates point(&owner, NullHmgPoint, ckPoint);
-    point.SetWithoutNotify({1, 2, 3, 0});
-    EXPECT_EQ(point.AsVector(), (TVector{1, 2, 3, 0}));
-    EXPECT_TRUE(owner.Changed.empty());
-}
-
 TEST(GLMiscStoredForm, WritesSixteenLittleEndianBytes) {
     TGLCoordinates position(nullptr, {-1, -1, -1, 1}, ckPoint);
     TCapturingFiler filer;

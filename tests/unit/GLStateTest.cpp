@@ -147,18 +147,12 @@ TEST(GLStateMaterial, ResetSendsDefaultsAndForcesTheNextColours) {
     cache.SetMaterialColors(GL_BACK, cBlack, cAmbientDefault, cDiffuseDefault, cBlack, 0);
     EXPECT_EQ(gl.Count("glMaterialfv"), 4u);
     EXPECT_EQ(gl.Count("glMateriali"), 0u);
-}
-
-TEST(GLStateMaterial, TheResetFillIsTheLargeSentinelSingle) {
-    TRecordingGL gl;
-    TGLStateCache cache;
+    // The fill is exactly the bytes 7F 7F 7F 7F: a request made of them matches it.
     cache.ResetMaterialColors();
-    const float sentinel = std::bit_cast<float>(0x7F7F7F7Fu);
-    EXPECT_FLOAT_EQ(sentinel, 3.3961514e38f);
-    // A request that uses the sentinel itself matches the cache and is not sent.
-    const TVector fill{sentinel, sentinel, sentinel, sentinel};
     gl.Clear();
-    cache.SetMaterialColors(GL_FRONT, fill, fill, fill, fill, 0);
+    const float fill = std::bit_cast<float>(0x7F7F7F7Fu);
+    cache.SetMaterialColors(GL_FRONT, {fill, fill, fill, 0}, {fill, fill, fill, 0},
+                            {fill, fill, fill, fill}, {fill, fill, fill, 0}, 0);
     EXPECT_TRUE(gl.Calls.empty());
 }
 
