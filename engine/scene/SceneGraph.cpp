@@ -986,6 +986,13 @@ TGLScene::~TGLScene() {
     FObjects = nullptr;
 }
 
+void TGLScene::Loaded() {
+    TGLUpdateAbleComponent::Loaded();
+    for (TGLSceneRootObject* root : {FObjects, FCameras})
+        if (root->ComponentState().Contains(csLoading))
+            root->Loaded();
+}
+
 void TGLScene::NotifyChange(TObject*) {
     const TComponentState state = ComponentState();
     if (FUpdateCount > 0 || state.Contains(csLoading) || state.Contains(csDestroying) ||

@@ -369,6 +369,8 @@ public:
 
     TGLSceneRootObject* Objects() const { return FObjects; }
     TGLSceneRootObject* Cameras() const { return FCameras; }
+    // The roots were created while the scene was loaded: they finish loading with it.
+    void Loaded() override;
 
     // Silent while updates are held, while the scene is loaded or destroyed, or without buffers.
     void NotifyChange(TObject* sender) override;

@@ -433,6 +433,32 @@ TEST(SceneGraphScene, InheritedModesAreStoredAsTheSceneDefaults) {
     EXPECT_THROW(TGLSceneRootObject root(&notAScene), EAssertionFailed);
 }
 
+TEST(SceneGraphScene, StoredSceneNotifiesOnlyOnceLoaded) {
+    TComponent form(nullptr);
+    TGLScene* scene = nullptr;
+    TGLBaseSceneObject* object = nullptr;
+    TGLSceneBuffer buffer(nullptr);
+    int changes = 0;
+    buffer.OnChange = [&](TObject*) { ++changes; };
+    form.LoadWith([&] {
+        scene = new TGLScene(&form);
+        scene->AddBuffer(&buffer);
+        object = new TGLBaseSceneObject(&form);
+        object->SetParentComponent(scene);
+        object->Position().SetPoint(1, 1, 1);
+        object->SetVisible(false);
+        EXPECT_EQ(changes, 0);
+    });
+    EXPECT_EQ(changes, 0);
+    EXPECT_FALSE(scene->Objects()->ComponentState().Contains(csLoading));
+    object->LocalMatrix();
+    object->Position().SetX(2);
+    EXPECT_EQ(changes, 1);
+    scene->Objects()->RemoveChild(object, false);
+    EXPECT_EQ(changes, 2);
+    delete object;
+}
+
 TEST(SceneGraphProgress, ChildrenInReverseOrderThenTheObject) {
     TGLBaseSceneObject parent(nullptr);
     std::vector<std::string> order;
