@@ -1,6 +1,7 @@
 #include "engine/context/GLWin32Context.h"
 
 #include "engine/context/OpenGL1x.h"
+#include "platform/framework/OSError.h"
 #include "platform/win32/WinUser.h"
 
 #include <algorithm>

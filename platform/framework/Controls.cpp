@@ -1,5 +1,6 @@
 #include "platform/framework/Controls.h"
 
+#include "platform/framework/OSError.h"
 #include "platform/win32/WinUser.h"
 
 #include <algorithm>

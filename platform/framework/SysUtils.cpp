@@ -1,7 +1,5 @@
 #include "platform/framework/SysUtils.h"
 
-#include "platform/win32/WinUser.h"
-
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
@@ -10,10 +8,6 @@
 void Assert(bool condition, const char* message) {
     if (!condition)
         throw EAssertionFailed(message);
-}
-
-void RaiseLastOSError() {
-    throw EOSError("OS Error : " + SysErrorMessage(GetLastError()));
 }
 
 std::string Format(const char* format, ...) {

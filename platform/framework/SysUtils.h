@@ -37,9 +37,6 @@ SKYVIEW_EXCEPTION(EFCreateError, EStreamError)
 // Raises EAssertionFailed carrying exactly `message` when `condition` is false.
 void Assert(bool condition, const char* message = "Assertion failed");
 
-// Raises EOSError "OS Error : " followed by the system's text for the last error.
-[[noreturn]] void RaiseLastOSError();
-
 // printf-style formatting into a std::string (C locale).
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

@@ -49,8 +49,11 @@ bool OpenGL32Load() {
     if (OpenGL32Loaded())
         return true;
     OpenGL32Unload();
-    void* gl = dlopen(libs.GLName.c_str(), RTLD_NOW | RTLD_LOCAL);
-    void* glu = dlopen(libs.GLUName.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // The libraries stay mapped after dlclose: GLX hooks itself into the X display and is called
+    // back when the display closes, which happens after the program unloads OpenGL.
+    const int mode = RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE;
+    void* gl = dlopen(libs.GLName.c_str(), mode);
+    void* glu = dlopen(libs.GLUName.c_str(), mode);
     if (!gl || !glu) {
         if (gl)
             dlclose(gl);

@@ -153,7 +153,7 @@ void InvalidateSubtree(HWND window) {
     CollectSubtree(window, windows);
     for (HWND w : windows)
         if (const TWindowRecord* r = WM().FindWindow(w); r && r->Visible)
-            InvalidateRect(w, nullptr, Win32HasBackground(*r));
+            InvalidateRect(w, nullptr, TRUE);
 }
 
 // ---- Hooks ---------------------------------------------------------------------------------
@@ -355,11 +355,6 @@ HWND Win32TopLevelOf(HWND window) {
     while (r && r->Parent)
         r = WM().FindWindow(r->Parent);
     return r ? r->Handle : nullptr;
-}
-
-bool Win32HasBackground(const TWindowRecord& record) {
-    COLORREF colour = 0;
-    return BackgroundColour(record.Background, colour);
 }
 
 void Win32PostInput(const MSG& message) {
@@ -615,7 +610,7 @@ BOOL SetWindowPos(HWND window, int x, int y, int width, int height) {
     X11MoveResizeWindow(*r);
     // The X server exposes a resized window (nothing of its contents is kept); so does this.
     if (sized && !r->XWindow)
-        InvalidateRect(window, nullptr, Win32HasBackground(*r));
+        InvalidateRect(window, nullptr, TRUE);
     return TRUE;
 }
 

@@ -120,6 +120,8 @@ DWORD GetLastError();
 void SetLastError(DWORD code);
 // The system's text for an error code ("Unknown error N" for codes this layer does not know).
 std::string SysErrorMessage(DWORD code);
+// X errors seen since the display was opened: they are counted, never fatal.
+int Win32XErrorCount();
 
 // System services.
 // The default palette of a current Windows desktop (COLOR_BTNFACE is 0x00F0F0F0, COLOR_WINDOW

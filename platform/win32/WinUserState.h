@@ -102,7 +102,6 @@ public:
 
 // Helpers of WinUser.cpp for the other modules.
 HWND Win32TopLevelOf(HWND window);
-bool Win32HasBackground(const TWindowRecord& record);
 void Win32PostInput(const MSG& message);
 // Records a new client geometry and sends WM_SIZE / WM_MOVE for what changed.
 void Win32SetGeometry(HWND window, int x, int y, int width, int height);

@@ -134,7 +134,9 @@ std::string ProgramName() {
 
 void SetNormalHints(const TX11Connection& x, Window xwindow, const TWindowRecord& r) {
     TXPointer<XSizeHints> hints(XAllocSizeHints());
-    hints->flags = PSize | (r.DefaultPosition ? 0 : (USPosition | USSize));
+    // Static gravity: a position is the client area's own, with any frame around it.
+    hints->flags = PSize | PWinGravity | (r.DefaultPosition ? 0 : (USPosition | USSize));
+    hints->win_gravity = StaticGravity;
     hints->x = r.X;
     hints->y = r.Y;
     hints->width = static_cast<int>(XSize(r.Width));
@@ -274,7 +276,8 @@ void OnExpose(HWND window, const XExposeEvent& e) {
     if (!r)
         return;
     const RECT area{e.x, e.y, e.x + e.width, e.y + e.height};
-    InvalidateRect(window, &area, Win32HasBackground(*r));
+    // As on Windows, an exposed area is always to be erased; the window procedure decides how.
+    InvalidateRect(window, &area, TRUE);
 }
 
 // The client area's position on the screen: the window manager may have reparented the window

@@ -1,5 +1,6 @@
 #include "tests/support/FakeGdi.h"
 
+#include "engine/context/OpenGL1x.h"
 #include "platform/win32/WinUser.h"
 
 #include <stdexcept>
@@ -212,7 +213,24 @@ TFakePixelFormat FakeFormat(int colorBits, int depthBits, bool generic, int samp
     return format;
 }
 
-TFakeGdi::TFakeGdi() : FSaved(GdiEntryPoints), FPrevious(vFake) {
+// The WGL entry points looked up through the fake outlive it in the engine's globals: they are
+// put back as they were when the fake goes.
+struct TFakeGdi::TSavedWGL {
+    PFNWGLGETEXTENSIONSSTRINGARBPROC Extensions = wglGetExtensionsStringARB;
+    PFNWGLCHOOSEPIXELFORMATARBPROC Choose = wglChoosePixelFormatARB;
+    PFNWGLGETPIXELFORMATATTRIBIVARBPROC Attributes = wglGetPixelFormatAttribivARB;
+    PFNWGLSWAPINTERVALEXTPROC SwapInterval = wglSwapIntervalEXT;
+    PFNWGLGETSWAPINTERVALEXTPROC GetSwapInterval = wglGetSwapIntervalEXT;
+    void Restore() const {
+        wglGetExtensionsStringARB = Extensions;
+        wglChoosePixelFormatARB = Choose;
+        wglGetPixelFormatAttribivARB = Attributes;
+        wglSwapIntervalEXT = SwapInterval;
+        wglGetSwapIntervalEXT = GetSwapInterval;
+    }
+};
+
+TFakeGdi::TFakeGdi() : FSaved(GdiEntryPoints), FSavedWGL(new TSavedWGL), FPrevious(vFake) {
     vFake = this;
     TGdiEntryPoints& t = GdiEntryPoints;
     t.ChoosePixelFormat = &ChoosePixelFormatFake;
@@ -235,6 +253,8 @@ TFakeGdi::TFakeGdi() : FSaved(GdiEntryPoints), FPrevious(vFake) {
 
 TFakeGdi::~TFakeGdi() {
     GdiEntryPoints = FSaved;
+    FSavedWGL->Restore();
+    delete FSavedWGL;
     vFake = FPrevious;
 }
 

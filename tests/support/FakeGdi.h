@@ -55,6 +55,8 @@ public:
     std::map<HGLRC, HDC> Contexts;
 
 private:
+    struct TSavedWGL;
     TGdiEntryPoints FSaved;
+    TSavedWGL* FSavedWGL;
     TFakeGdi* FPrevious;
 };

@@ -35,19 +35,34 @@ TEST_F(ContextFixture, NestedActivationMakesOneNativeCallEachWay) {
 }
 
 TEST_F(ContextFixture, ActivationRules) {
-    auto a = Created("a");
+    // A first activation takes over from whatever is current; the context it displaced keeps
+    // its count and may then neither nest nor release. (It is made valid by hand so that the
+    // manager never counts it as created.)
+    TFakeContext displaced;
+    displaced.Valid = true;
     auto b = Created("b");
-    a->MakeCurrent();
-    EXPECT_THROW(b->MakeCurrent(), EAssertionFailed) << "only the current context may nest";
+    displaced.MakeCurrent();
+    b->MakeCurrent();
+    EXPECT_EQ(TGLContext::CurrentGLContext(), b.get());
+    EXPECT_THROW(displaced.MakeCurrent(), EAssertionFailed) << "only the current context nests";
+    EXPECT_THROW(displaced.ReleaseCurrent(), EAssertionFailed);
     try {
-        a->SetDepthBits(24);
+        b->SetDepthBits(24);
         FAIL() << "a setting changed while current";
     } catch (const EGLContext& error) {
         EXPECT_EQ(error.Message(), "Cannot alter an active context");
     }
-    EXPECT_TRUE(a->SetCurrentState(true));
-    EXPECT_FALSE(a->SetCurrentState(false));
-    EXPECT_EQ(a->ReleaseCurrentCalls, 1);
+    b->ReleaseCurrent();
+    b->SetDepthBits(24);
+    EXPECT_EQ(b->DepthBits(), 24);
+    displaced.Valid = false;
+
+    auto c = Created("c");
+    EXPECT_TRUE(c->SetCurrentState(true));
+    c->MakeCurrent();
+    EXPECT_FALSE(c->SetCurrentState(false));
+    EXPECT_EQ(c->MakeCurrentCalls, 1);
+    EXPECT_EQ(c->ReleaseCurrentCalls, 1);
 
     TFakeContext notCreated;
     try {
@@ -57,7 +72,7 @@ TEST_F(ContextFixture, ActivationRules) {
         EXPECT_EQ(error.Message(), "Context not created");
     }
     try {
-        a->CreateForDevice(nullptr);
+        c->CreateForDevice(nullptr);
         FAIL();
     } catch (const EGLContext& error) {
         EXPECT_EQ(error.Message(), "Context already created");

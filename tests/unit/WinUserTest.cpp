@@ -244,7 +244,9 @@ TEST_F(WinUserTest, HooksRunNewestFirstAndPassTheCallOn) {
     EXPECT_EQ(HookCalls, (std::vector<int>{2, 1}));
     EXPECT_EQ(Seen().size(), 1u); // the window procedure, after the hooks
 
-    // Posted messages reach the window procedure without the hooks.
+    // Posted messages reach the window procedure without the hooks. (The new window's first
+    // paint, whose erase is a sent message, is taken out of the way first.)
+    ValidateRect(window, nullptr);
     HookCalls.clear();
     PostMessage(window, WM_USER + 1, 0, 0);
     Drain();

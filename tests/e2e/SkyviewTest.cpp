@@ -1,0 +1,97 @@
+// The skyview program, started as a user would start it and driven through the X server.
+#include "tests/support/Process.h"
+#include "tests/support/XClient.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+namespace {
+
+constexpr TRgb ButtonFace{240, 240, 240};
+
+struct SkyviewE2E : ::testing::Test {
+    std::unique_ptr<TXClient> screen;
+    std::unique_ptr<TProcess> program;
+    TWindowInfo form;
+    TWindowInfo view;
+
+    void SetUp() override {
+        if (!std::getenv("DISPLAY"))
+            GTEST_SKIP() << "no X display";
+        screen = std::make_unique<TXClient>();
+        const auto directory = std::filesystem::temp_directory_path();
+        program = std::make_unique<TProcess>(SkyviewProgram(), std::vector<std::string>{},
+                                             directory.string());
+        const auto found = screen->WaitForWindow("Form1", 30);
+        ASSERT_TRUE(found) << "no window titled Form1 appeared";
+        form = *found;
+        const auto children = screen->Children(form.Id);
+        ASSERT_EQ(children.size(), 1u) << "the form holds the view and nothing else";
+        view = children[0];
+    }
+
+    bool WaitForPixel(unsigned long window, int x, int y, TRgb wanted, double seconds = 10) {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (screen->Pixel(window, x, y) == wanted)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
+    // CPU time the program uses while nobody does anything.
+    long IdleTicks() {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        const long before = program->CpuTicks();
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        return program->CpuTicks() - before;
+    }
+
+    void CloseAndExpectCleanExit() {
+        screen->SendClose(form.Id);
+        const auto status = program->Wait(20);
+        ASSERT_TRUE(status.has_value()) << "the program did not end after its window was closed";
+        EXPECT_EQ(*status, 0);
+        EXPECT_FALSE(screen->FindWindow("skyview")) << "an error was reported";
+    }
+};
+
+TEST_F(SkyviewE2E, OpensTheFormWithItsViewAndClosesCleanly) {
+    EXPECT_EQ(form.Width, 702);
+    EXPECT_EQ(form.Height, 435);
+    EXPECT_EQ(view.X, 0);
+    EXPECT_EQ(view.Y, 0);
+    EXPECT_EQ(view.Width, 705);
+    EXPECT_EQ(view.Height, 441);
+    EXPECT_TRUE(WaitForPixel(view.Id, 350, 200, ButtonFace));
+    EXPECT_EQ(screen->Pixel(view.Id, 701, 434), ButtonFace);
+    screen->SavePng(form.Id, "skyview-startup.png");
+    EXPECT_LE(IdleTicks(), 2) << "an idle viewer renders nothing";
+    EXPECT_FALSE(screen->FindWindow("skyview")) << "no error box at start-up";
+    CloseAndExpectCleanExit();
+}
+
+TEST_F(SkyviewE2E, StaysResponsiveWhenMovedAndResized) {
+    screen->MoveWindow(form.Id, 120, 80);
+    screen->ResizeWindow(form.Id, 900, 600);
+    screen->Sync();
+    const auto moved = screen->WaitForWindow("Form1", 5);
+    ASSERT_TRUE(moved);
+    // The view keeps its size; the form's own background shows around it.
+    EXPECT_TRUE(WaitForPixel(form.Id, 850, 550, ButtonFace));
+    const auto children = screen->Children(form.Id);
+    ASSERT_EQ(children.size(), 1u);
+    EXPECT_EQ(children[0].Width, 705);
+    EXPECT_EQ(children[0].Height, 441);
+    EXPECT_TRUE(WaitForPixel(view.Id, 10, 10, ButtonFace));
+    EXPECT_LE(IdleTicks(), 2);
+    CloseAndExpectCleanExit();
+}
+
+} // namespace

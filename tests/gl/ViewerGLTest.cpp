@@ -1,0 +1,202 @@
+// The viewer and its context on a real window, rendering with the machine's OpenGL.
+#include "engine/context/GLWin32Context.h"
+#include "engine/context/GLWin32Viewer.h"
+#include "engine/context/OpenGL1x.h"
+#include "platform/framework/Forms.h"
+#include "platform/win32/WinUser.h"
+#include "tests/support/XClient.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <cstdlib>
+#include <optional>
+
+namespace {
+
+bool HaveDisplay() {
+    return std::getenv("DISPLAY") != nullptr;
+}
+
+// Dispatches messages until `done` holds or a few seconds pass.
+template <typename F> bool PumpUntil(F done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    MSG message;
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+        while (PeekMessage(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessage(&message);
+    }
+    return done();
+}
+
+std::array<uint8_t, 4> ReadPixel(int x, int y, GLenum buffer) {
+    std::array<uint8_t, 4> rgba{};
+    glReadBuffer(buffer);
+    glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    return rgba;
+}
+
+struct ViewerGL : ::testing::Test {
+    void SetUp() override {
+        if (!HaveDisplay())
+            GTEST_SKIP() << "no X display";
+        ASSERT_TRUE(LoadOpenGLLibraries());
+        if (GLContextManager()->ContextClassCount() == 0)
+            RegisterWin32ContextClass();
+    }
+};
+
+TEST_F(ViewerGL, PresentsTheClearedFrameOnTheWindow) {
+    const int errorsBefore = Win32XErrorCount();
+    TForm form(nullptr);
+    form.SetCaption("viewer gl test");
+    form.SetBounds(0, 0, 300, 200);
+    auto* viewer = new TGLSceneViewer(&form);
+    viewer->SetParent(&form);
+    viewer->SetBounds(0, 0, 320, 220);
+    viewer->Buffer()->SetBackgroundColor(clRed);
+    viewer->Loaded();
+    ASSERT_TRUE(viewer->Buffer()->HasRenderingContext());
+    EXPECT_EQ(viewer->Buffer()->RenderingContext()->Acceleration(), AccelerationSoftware)
+        << "llvmpipe is a software renderer";
+    form.Show();
+    TXClient screen;
+    std::optional<TWindowInfo> shown;
+    ASSERT_TRUE(PumpUntil([&] { return (shown = screen.FindWindow("viewer gl test")).has_value(); }));
+    const auto children = screen.Children(shown->Id);
+    ASSERT_EQ(children.size(), 1u);
+    EXPECT_EQ(children[0].Width, 320);
+    EXPECT_EQ(children[0].Height, 220);
+    EXPECT_TRUE(PumpUntil([&] { return screen.Pixel(children[0].Id, 150, 100) == TRgb{255, 0, 0}; }))
+        << "the frame never reached the screen";
+
+    // What the frame cleared to, read back before the swap presents it.
+    std::array<uint8_t, 4> cleared{};
+    viewer->Buffer()->PostRender = [&](TObject*) { cleared = ReadPixel(10, 10, GL_BACK); };
+    const uint32_t frames = viewer->Buffer()->FrameCount();
+    viewer->Invalidate();
+    ASSERT_TRUE(PumpUntil([&] { return viewer->Buffer()->FrameCount() > frames; }));
+    EXPECT_EQ(cleared, (std::array<uint8_t, 4>{255, 0, 0, 255}));
+
+    form.DestroyHandle();
+    EXPECT_FALSE(viewer->Buffer()->HasRenderingContext());
+    EXPECT_EQ(Win32XErrorCount(), errorsBefore);
+}
+
+TEST_F(ViewerGL, OffscreenContextRendersIntoItsPbuffer) {
+    WNDCLASSEX windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = &DefWindowProc;
+    windowClass.lpszClassName = "PbufferTestWindow";
+    RegisterClassEx(&windowClass);
+    HWND window = CreateWindowEx(0, "PbufferTestWindow", "", WS_POPUP, 0, 0, 16, 16, nullptr,
+                                 nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    {
+        TGLWin32Context context;
+        context.CreateOffscreen(GetDC(window), 64, 32);
+        ASSERT_TRUE(context.NativeIsValid());
+        context.MakeCurrent();
+        glViewport(0, 0, 64, 32);
+        glClearColor(0, 0, 1, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glFinish();
+        EXPECT_EQ(ReadPixel(63, 31, GL_FRONT), (std::array<uint8_t, 4>{0, 0, 255, 255}));
+        context.ReleaseCurrent();
+    }
+    DestroyWindow(window);
+}
+
+TEST_F(ViewerGL, SharedDisplayListOutlivesTheContextThatCompiledIt) {
+    WNDCLASSEX windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = &DefWindowProc;
+    windowClass.lpszClassName = "ShareTestWindow";
+    RegisterClassEx(&windowClass);
+    HWND first = CreateWindowEx(0, "ShareTestWindow", "", WS_POPUP, 0, 0, 8, 8, nullptr, nullptr,
+                                nullptr, nullptr);
+    HWND second = CreateWindowEx(0, "ShareTestWindow", "", WS_POPUP, 0, 0, 8, 8, nullptr,
+                                 nullptr, nullptr, nullptr);
+    TGLWin32Context a, b;
+    a.SetCreationOptions({DoubleBuffered});
+    b.SetCreationOptions({DoubleBuffered});
+    a.CreateForDevice(GetDC(first));
+    b.CreateForDevice(GetDC(second));
+    a.ShareListsWith(&b);
+    TGLListHandle list;
+    a.MakeCurrent();
+    list.AllocateHandle();
+    glNewList(list.Handle(), GL_COMPILE);
+    glClearColor(0, 1, 0, 1);
+    glEndList();
+    a.ReleaseCurrent();
+    a.DestroyContextResources();
+    EXPECT_EQ(list.RenderingContext(), &b);
+    b.MakeCurrent();
+    glClearColor(0, 0, 0, 1);
+    glCallList(list.Handle());
+    glClear(GL_COLOR_BUFFER_BIT);
+    glFinish();
+    EXPECT_EQ(ReadPixel(2, 2, GL_BACK), (std::array<uint8_t, 4>{0, 255, 0, 255}));
+    EXPECT_TRUE(glIsList(list.Handle()));
+    b.ReleaseCurrent();
+    list.DestroyHandle();
+    b.DestroyContextResources();
+    DestroyWindow(first);
+    DestroyWindow(second);
+}
+
+TEST_F(ViewerGL, CheckGLErrorReportsTheUtilityLibrarysText) {
+    WNDCLASSEX windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = &DefWindowProc;
+    windowClass.lpszClassName = "ErrorTestWindow";
+    RegisterClassEx(&windowClass);
+    HWND window = CreateWindowEx(0, "ErrorTestWindow", "", WS_POPUP, 0, 0, 8, 8, nullptr, nullptr,
+                                 nullptr, nullptr);
+    TGLWin32Context context;
+    context.CreateForDevice(GetDC(window));
+    context.MakeCurrent();
+    glEnable(0xFFFF); // not a capability: GL_INVALID_ENUM
+    try {
+        CheckGLError();
+        FAIL() << "the pending error was not reported";
+    } catch (const EOpenGLError& error) {
+        EXPECT_EQ(error.Message(), "invalid enumerant");
+    }
+    EXPECT_NO_THROW(CheckGLError());
+    context.ReleaseCurrent();
+    context.DestroyContextResources();
+    DestroyWindow(window);
+}
+
+// Runs in a fresh process (the libraries of this one may be loaded already).
+void OpenWithoutLibraries() {
+    OpenGL32SetLibraryNames("libskyview-missing-gl.so.1", "libskyview-missing-glu.so.1");
+    TForm form(nullptr);
+    form.SetCaption("no gl test");
+    form.SetBounds(0, 0, 120, 80);
+    auto* viewer = new TGLSceneViewer(&form);
+    viewer->SetParent(&form);
+    viewer->SetBounds(0, 0, 120, 80);
+    viewer->Loaded();
+    form.Show();
+    const bool painted = PumpUntil([&] {
+        RECT update{};
+        return !GetUpdateRect(viewer->Handle(), &update, FALSE) && IsWindowVisible(form.Handle());
+    });
+    const bool ok = painted && !viewer->IsOpenGLAvailable() && viewer->HandleAllocated() &&
+                    !viewer->Buffer()->HasRenderingContext() &&
+                    viewer->Buffer()->FrameCount() == 0 && LastMessageBox().Count == 0;
+    std::exit(ok ? 0 : 1);
+}
+
+TEST(ViewerWithoutLibraries, OpensItsWindowRendersNothingAndReportsNothing) {
+    if (!HaveDisplay())
+        GTEST_SKIP() << "no X display";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(OpenWithoutLibraries(), ::testing::ExitedWithCode(0), "");
+}
+
+} // namespace

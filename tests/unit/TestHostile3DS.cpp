@@ -1,0 +1,257 @@
+// The reader against broken and hostile files: every case ends in the invalid-chunk error or a
+// clean stream read error, never a crash, a hang or an unbounded allocation.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "engine/3ds/File3DS.h"
+#include "tests/support/Writer3DS.h"
+
+namespace {
+
+const std::string InvalidChunkMessage =
+    "An invalid Chunk structure was encountered while reading\rthe database. Usually caused by a "
+    "corrupt database or file.";
+
+// Reads the bytes and extracts every mesh and material, as a load does; returns "ok", the
+// message of an E3DSError, or "read error" for the stream's read error.
+std::string ReadEverything(const std::vector<uint8_t>& bytes) {
+    TPointerStream stream(bytes.data(), static_cast<int64_t>(bytes.size()));
+    TFile3DS file;
+    try {
+        file.ReadFromStream(stream);
+        const int meshes = file.Objects().MeshCount();
+        for (int i = 0; i < meshes; ++i)
+            file.Objects().MeshByIndex(i);
+        const int materials = file.Materials().MaterialCount();
+        for (int i = 0; i < materials; ++i)
+            file.Materials().MaterialByIndex(i);
+        return "ok";
+    } catch (const E3DSError& e) {
+        return e.Message();
+    } catch (const EReadError& e) {
+        EXPECT_EQ(e.Message(), "Stream read error");
+        return "read error";
+    }
+}
+
+std::vector<uint8_t> SmallScene() {
+    TMesh3DS box = BoxMesh3DS("Box01");
+    box.MatArray = {{"Red", {0, 1}}};
+    box.SmoothArray.assign(12, 1);
+    TScene3DS scene{{Material3DS("Red", {1, 0, 0}, "brick.jpg")}, {box}, {}};
+    scene.Nodes = {{OBJECT_NODE_TAG, "Box01", -1, int16_t(0), ""}};
+    return WriteScene3DS(scene);
+}
+
+// A scene whose N_TRI_OBJECT holds what the callback writes.
+template <typename F> std::vector<uint8_t> MeshWith(F content) {
+    TWriter3DS w;
+    w.Begin(M3DMAGIC).Begin(MDATA).Begin(NAMED_OBJECT).String("M").Begin(N_TRI_OBJECT);
+    content(w);
+    w.End().End().End().End();
+    return w.Data();
+}
+
+template <typename F> std::vector<uint8_t> MaterialWith(F content) {
+    TWriter3DS w;
+    w.Begin(M3DMAGIC).Begin(MDATA).Begin(MAT_ENTRY).StringChunk(MAT_NAME, "M");
+    content(w);
+    w.End().End().End();
+    return w.Data();
+}
+
+void SetLength(std::vector<uint8_t>& bytes, size_t position, uint32_t length) {
+    std::memcpy(bytes.data() + position + 2, &length, sizeof length);
+}
+
+} // namespace
+
+TEST(Hostile3DS, TheSmallSceneIsValid) {
+    EXPECT_EQ(ReadEverything(SmallScene()), "ok");
+}
+
+TEST(Hostile3DS, RootLengthsBelowAHeaderOrBeyondTheFile) {
+    for (const uint32_t length : {0u, 5u, 0x80000000u, 0xFFFFFFFFu}) {
+        std::vector<uint8_t> bytes = SmallScene();
+        SetLength(bytes, 0, length);
+        EXPECT_EQ(ReadEverything(bytes), InvalidChunkMessage) << length;
+    }
+}
+
+TEST(Hostile3DS, ChildLengthsZeroFiveAndTwoToThe31) {
+    for (const uint32_t length : {0u, 5u, 0x80000000u}) {
+        TWriter3DS w;
+        w.Begin(M3DMAGIC).Header(MDATA, length).Bytes(std::vector<uint8_t>(32)).End();
+        EXPECT_EQ(ReadEverything(w.Data()), InvalidChunkMessage) << length;
+    }
+}
+
+TEST(Hostile3DS, AChunkRunningPastItsParent) {
+    TWriter3DS w;
+    w.Begin(M3DMAGIC).Begin(MDATA).Begin(0x0001).Bytes(std::vector<uint8_t>(10)).EndWithLength(40);
+    w.End().Bytes(std::vector<uint8_t>(64)).End();
+    EXPECT_EQ(ReadEverything(w.Data()), InvalidChunkMessage);
+}
+
+TEST(Hostile3DS, AChunkRunningPastTheFile) {
+    TWriter3DS w;
+    w.Begin(M3DMAGIC).Begin(MDATA).Bytes(std::vector<uint8_t>(10)).EndWithLength(1000);
+    w.EndWithLength(1006);
+    EXPECT_EQ(ReadEverything(w.Data()), InvalidChunkMessage);
+}
+
+TEST(Hostile3DS, BytesTooFewForAHeaderAtTheEndOfAParent) {
+    TWriter3DS w;
+    w.Begin(M3DMAGIC).Begin(MDATA).Chunk(0x0001).Bytes("abc", 3).End().End();
+    EXPECT_EQ(ReadEverything(w.Data()), InvalidChunkMessage);
+}
+
+TEST(Hostile3DS, OwnDataRunningPastItsChunk) {
+    const auto check = [](const std::function<void(TWriter3DS&)>& chunk) {
+        TWriter3DS w;
+        w.Begin(M3DMAGIC).Begin(MDATA);
+        chunk(w);
+        w.End().End();
+        EXPECT_EQ(ReadEverything(w.Data()), InvalidChunkMessage);
+    };
+    check([](TWriter3DS& w) { w.Begin(COLOR_F).Float(1).End(); });
+    check([](TWriter3DS& w) { w.Begin(MESH_MATRIX).Bytes(std::vector<uint8_t>(47)).End(); });
+    check([](TWriter3DS& w) { w.Begin(FACE_ARRAY).Word(3).Bytes(std::vector<uint8_t>(23)).End(); });
+    check([](TWriter3DS& w) { w.Begin(FACE_ARRAY).Byte(1).End(); });
+    check([](TWriter3DS& w) { w.Begin(NODE_HDR).String("n").Word(0).Word(0).End(); });
+    check([](TWriter3DS& w) { w.Begin(0xB00A).Word(0).String("x").Word(0).End(); });
+}
+
+TEST(Hostile3DS, StringsWithoutTheirZeroInsideTheChunk) {
+    TWriter3DS named;
+    named.Begin(M3DMAGIC).Begin(MDATA).Begin(NAMED_OBJECT).Chars("Box01").End().Chunk(0x0001);
+    named.End().End();
+    EXPECT_EQ(ReadEverything(named.Data()), InvalidChunkMessage);
+    EXPECT_EQ(ReadEverything(MaterialWith([](TWriter3DS& w) {
+                  w.Begin(MAT_TEXMAP).Begin(MAT_MAPNAME).Chars("brick.jpg").End().End();
+              })),
+              InvalidChunkMessage);
+    EXPECT_EQ(ReadEverything(MeshWith([](TWriter3DS& w) {
+                  w.Begin(FACE_ARRAY).Word(0).Begin(MSH_MAT_GROUP).Chars("Red").End().End();
+              })),
+              InvalidChunkMessage);
+    EXPECT_EQ(ReadEverything(MeshWith([](TWriter3DS& w) {
+                  w.Begin(FACE_ARRAY).Word(0).Begin(MSH_BOXMAP).String("a").Chars("b").End();
+                  w.End();
+              })),
+              InvalidChunkMessage);
+}
+
+TEST(Hostile3DS, CountsLargerThanTheirChunk) {
+    const auto counted = [](uint16_t tag, size_t entrySize) {
+        return MeshWith([&](TWriter3DS& w) {
+            w.Begin(tag).Word(0xFFFF).Bytes(std::vector<uint8_t>(entrySize)).End();
+        });
+    };
+    EXPECT_EQ(ReadEverything(counted(POINT_ARRAY, 12)), InvalidChunkMessage);
+    EXPECT_EQ(ReadEverything(counted(POINT_FLAG_ARRAY, 2)), InvalidChunkMessage);
+    EXPECT_EQ(ReadEverything(counted(TEX_VERTS, 8)), InvalidChunkMessage);
+    EXPECT_EQ(ReadEverything(counted(FACE_ARRAY, 8)), InvalidChunkMessage);
+    EXPECT_EQ(ReadEverything(MeshWith([](TWriter3DS& w) {
+                  w.Begin(FACE_ARRAY).Word(0);
+                  w.Begin(MSH_MAT_GROUP).String("Red").Word(40000).Word(0).End().End();
+              })),
+              InvalidChunkMessage);
+}
+
+TEST(Hostile3DS, FixedFieldsMissingFromTheirChunk) {
+    EXPECT_EQ(ReadEverything(MeshWith([](TWriter3DS& w) { w.Chunk(MESH_COLOR); })),
+              InvalidChunkMessage);
+    EXPECT_EQ(ReadEverything(MeshWith([](TWriter3DS& w) {
+                  w.Begin(MESH_TEXTURE_INFO).Bytes(std::vector<uint8_t>(85)).End();
+              })),
+              InvalidChunkMessage);
+    EXPECT_EQ(
+        ReadEverything(MaterialWith([](TWriter3DS& w) { w.Begin(MAT_SHADING).Byte(1).End(); })),
+        InvalidChunkMessage);
+    EXPECT_EQ(ReadEverything(MaterialWith([](TWriter3DS& w) {
+                  w.Begin(MAT_DIFFUSE).Begin(COLOR_24).Byte(1).Byte(2).End().End();
+              })),
+              InvalidChunkMessage);
+    EXPECT_EQ(ReadEverything(MaterialWith([](TWriter3DS& w) {
+                  w.Begin(MAT_TEXMAP).Begin(MAT_MAP_USCALE).Byte(1).End().End();
+              })),
+              InvalidChunkMessage);
+}
+
+TEST(Hostile3DS, AnXDataChildShorterThanAHeader) {
+    TWriter3DS w;
+    w.Begin(M3DMAGIC).Begin(XDATA_ENTRY).Header(0x8002, 3).Bytes(std::vector<uint8_t>(8));
+    w.End().End();
+    EXPECT_EQ(ReadEverything(w.Data()), InvalidChunkMessage);
+}
+
+TEST(Hostile3DS, TruncationAtEveryByteOffset) {
+    const std::vector<uint8_t> whole = SmallScene();
+    for (size_t size = 0; size < whole.size(); ++size) {
+        std::vector<uint8_t> bytes(whole.begin(), whole.begin() + static_cast<ptrdiff_t>(size));
+        const std::string result = ReadEverything(bytes);
+        EXPECT_EQ(result, size < 6 ? "read error" : InvalidChunkMessage) << size;
+        // The same bytes with a root that claims exactly them reach deeper into the file.
+        if (size >= 6) {
+            SetLength(bytes, 0, static_cast<uint32_t>(size));
+            const std::string consistent = ReadEverything(bytes);
+            EXPECT_TRUE(consistent == InvalidChunkMessage || consistent == "ok")
+                << size << ": " << consistent;
+        }
+    }
+}
+
+TEST(Hostile3DS, AFailedReadDiscardsTheTree) {
+    std::vector<uint8_t> bytes = SmallScene();
+    bytes.resize(bytes.size() - 1);
+    TPointerStream stream(bytes.data(), static_cast<int64_t>(bytes.size()));
+    TFile3DS file;
+    EXPECT_THROW(file.ReadFromStream(stream), E3DSError);
+    EXPECT_EQ(file.Database().TopChunk, nullptr);
+    EXPECT_THROW(file.Objects().MeshCount(), E3DSError);
+}
+
+TEST(Hostile3DS, AnUnknownRootClaimingGigabytesLoadsNoData) {
+    const std::string text = "invalid 3ds file";
+    TRead3DS read(std::vector<uint8_t>(text.begin(), text.end()));
+    TChunkNode& root = *read.File.Database().TopChunk;
+    EXPECT_EQ(root.Length, 1768710518u);
+    EXPECT_THROW(read.File.LoadChunkData(root), E3DSError);
+}
+
+TEST(Hostile3DS, DeepNestingNeedsNoDeepStack) {
+    constexpr int depth = 200000;
+    TWriter3DS w;
+    w.Begin(M3DMAGIC);
+    for (int i = 0; i < depth; ++i)
+        w.Begin(MDATA);
+    w.Chunk(0x0777);
+    for (int i = 0; i < depth; ++i)
+        w.End();
+    w.End();
+    TRead3DS read(w.Data());
+    EXPECT_NE(TFile3DS::FindChunk(read.File.Database().TopChunk.get(), 0x0777), nullptr);
+    EXPECT_EQ(read.File.Objects().MeshCount(), 0);
+}
+
+TEST(Hostile3DS, LongSiblingChainsAndManyObjectsStayLinear) {
+    constexpr int count = 60000;
+    TWriter3DS w;
+    w.Begin(M3DMAGIC).Begin(MDATA);
+    for (int i = 0; i < count; ++i)
+        w.Begin(NAMED_OBJECT).String("o").Chunk(N_TRI_OBJECT).End();
+    for (int i = 0; i < count; ++i)
+        w.Begin(MAT_ENTRY).StringChunk(MAT_NAME, "m").End();
+    w.End();
+    w.Begin(KFDATA);
+    for (int i = 0; i < count; ++i)
+        w.Node({OBJECT_NODE_TAG, "o", int16_t(i - 1), int16_t(i), ""});
+    w.End().End();
+    TRead3DS read(w.Data());
+    ASSERT_EQ(read.File.Objects().MeshCount(), count);
+    EXPECT_EQ(read.File.Objects().MeshByIndex(count - 1)->NameStr, "o");
+    EXPECT_EQ(read.File.Materials().MaterialCount(), count);
+    EXPECT_EQ(read.File.Materials().MaterialByName("absent"), nullptr);
+}
