@@ -5,3 +5,18 @@ TVector ConvertWinColor(TColor color, float alpha) {
     return {static_cast<float>(rgb & 0xFF) / 255.0f, static_cast<float>((rgb >> 8) & 0xFF) / 255.0f,
             static_cast<float>((rgb >> 16) & 0xFF) / 255.0f, alpha};
 }
+
+// --- TGLMaterial -----------------------------------------------------------------------------
+
+void TGLMaterial::Assign(const TPersistent* source) {
+    if (dynamic_cast<const TGLMaterial*>(source))
+        NotifyChange(this);
+    else
+        TGLUpdateAbleObject::Assign(source);
+}
+
+void TGLMaterial::Apply(TRenderContextInfo&) {}
+
+bool TGLMaterial::UnApply(TRenderContextInfo&) {
+    return false;
+}

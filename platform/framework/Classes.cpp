@@ -27,6 +27,8 @@ void TPersistent::AssignTo(TPersistent* destination) const {
                                destination ? destination->ClassName() : "nil"));
 }
 
+void TPersistent::DefineProperties(TFiler&) {}
+
 TComponent::TComponent(TComponent* owner) {
     if (owner)
         owner->InsertComponent(this);
@@ -62,6 +64,10 @@ void TComponent::FreeOwnedComponents() {
 }
 
 void TComponent::InsertComponent(TComponent* component) {
+    if (component->FOwner == this)
+        return;
+    if (component->FOwner)
+        component->FOwner->RemoveComponent(component);
     component->FOwner = this;
     FComponents.push_back(component);
     // A component created while its owner is being loaded is part of what is loaded.
@@ -70,6 +76,8 @@ void TComponent::InsertComponent(TComponent* component) {
 }
 
 void TComponent::RemoveComponent(TComponent* component) {
+    if (component->FOwner != this)
+        return;
     Erase(FComponents, component);
     component->FOwner = nullptr;
 }

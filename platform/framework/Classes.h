@@ -5,7 +5,9 @@
 #include "platform/framework/Sets.h"
 #include "platform/framework/SysUtils.h"
 
+#include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -21,12 +23,28 @@ public:
 // Event handler with only the sender.
 using TNotifyEvent = std::function<void(TObject* sender)>;
 
+// The reader or writer of a stored description, as seen by an object that stores data of its
+// own beside its published properties.
+class TFiler {
+public:
+    using TBinaryReader = std::function<void(std::span<const uint8_t> data)>;
+    using TBinaryWriter = std::function<std::vector<uint8_t>()>;
+    virtual ~TFiler() = default;
+    // A property `name` whose value is a block of bytes; `hasData` says whether it is worth
+    // writing. A reader calls `readData` when the stored form holds the property, a writer calls
+    // `writeData` when `hasData` is true.
+    virtual void DefineBinaryProperty(const std::string& name, const TBinaryReader& readData,
+                                      const TBinaryWriter& writeData, bool hasData) = 0;
+};
+
 class TPersistent : public TObject {
 public:
     const char* ClassName() const override { return "TPersistent"; }
     // Copies `source` into this object; the default asks the source to assign itself to this
     // one and fails when neither knows the other.
     virtual void Assign(const TPersistent* source);
+    // Declares the data that is stored beside the published properties; none by default.
+    virtual void DefineProperties(TFiler& filer);
 
 protected:
     virtual void AssignTo(TPersistent* destination) const;
@@ -47,10 +65,16 @@ public:
     TComponent* Owner() const { return FOwner; }
     const std::string& Name() const { return FName; }
     void SetName(const std::string& name);
+    // A free value for the program's own use.
+    int32_t Tag() const { return FTag; }
+    void SetTag(int32_t value) { FTag = value; }
     TComponentState ComponentState() const { return FComponentState; }
     int ComponentCount() const { return static_cast<int>(FComponents.size()); }
     TComponent* Components(int index) const { return FComponents.at(index); }
     TComponent* FindComponent(const std::string& name) const;
+    // Takes `component` over from its current owner, or gives it up (it then has no owner).
+    void InsertComponent(TComponent* component);
+    void RemoveComponent(TComponent* component);
 
     // Asks for a removal notice when `component` goes, even if it is not owned by our owner.
     void FreeNotification(TComponent* component);
@@ -70,13 +94,12 @@ protected:
     void SetComponentStateFlag(TComponentStateFlag flag, bool on);
 
 private:
-    void InsertComponent(TComponent* component);
-    void RemoveComponent(TComponent* component);
     void SendRemovalNotices();
     void FreeOwnedComponents();
 
     TComponent* FOwner = nullptr;
     std::string FName;
+    int32_t FTag = 0;
     TComponentState FComponentState;
     std::vector<TComponent*> FComponents; // owned, in creation order
     std::vector<TComponent*> FFreeNotifies;

@@ -1,0 +1,1048 @@
+#include "engine/scene/SceneGraph.h"
+
+#include "engine/scene/SceneGraphBuffer.h"
+
+#include <algorithm>
+#include <typeinfo>
+#include <utility>
+
+namespace {
+
+// Below this length a cross product of the axes counts as zero.
+constexpr float cParallelAxes = 0.00001f;
+// The polar angle an orbit keeps from its up axis, in radians.
+constexpr double cMinPolarAngle = 0.025;
+constexpr double cMaxPolarAngle = 3.1165926;
+
+// Sets a flag for the scope's life, also when it ends by an exception.
+class TFlagScope {
+public:
+    explicit TFlagScope(bool& flag) : FFlag(flag) { FFlag = true; }
+    ~TFlagScope() { FFlag = false; }
+    TFlagScope(const TFlagScope&) = delete;
+    TFlagScope& operator=(const TFlagScope&) = delete;
+
+private:
+    bool& FFlag;
+};
+
+// Restores a value when the scope ends.
+template <typename T> class TRestoreScope {
+public:
+    explicit TRestoreScope(T& value) : FValue(value), FSaved(value) {}
+    ~TRestoreScope() { FValue = FSaved; }
+    TRestoreScope(const TRestoreScope&) = delete;
+    TRestoreScope& operator=(const TRestoreScope&) = delete;
+
+private:
+    T& FValue;
+    T FSaved;
+};
+
+// glPushMatrix now, glPopMatrix when the scope ends.
+class TGLMatrixScope {
+public:
+    TGLMatrixScope() { glPushMatrix(); }
+    ~TGLMatrixScope() { glPopMatrix(); }
+    TGLMatrixScope(const TGLMatrixScope&) = delete;
+    TGLMatrixScope& operator=(const TGLMatrixScope&) = delete;
+};
+
+// glPopName when the scope ends, if a name was pushed.
+class TGLNameScope {
+public:
+    explicit TGLNameScope(bool pushed) : FPushed(pushed) {}
+    ~TGLNameScope() {
+        if (FPushed)
+            glPopName();
+    }
+    TGLNameScope(const TGLNameScope&) = delete;
+    TGLNameScope& operator=(const TGLNameScope&) = delete;
+
+private:
+    bool FPushed;
+};
+
+// Makes `matrix` the render state's model-view matrix for the scope's life.
+class TModelViewScope {
+public:
+    TModelViewScope(TRenderContextInfo& rci, const TMatrix& matrix) : FTarget(rci.ModelViewMatrix) {
+        if (FTarget) {
+            FSaved = *FTarget;
+            *FTarget = matrix;
+        }
+    }
+    ~TModelViewScope() {
+        if (FTarget)
+            *FTarget = FSaved;
+    }
+    TModelViewScope(const TModelViewScope&) = delete;
+    TModelViewScope& operator=(const TModelViewScope&) = delete;
+
+private:
+    TMatrix* FTarget;
+    TMatrix FSaved{};
+};
+
+const GLfloat* Elements(const TMatrix& matrix) {
+    return matrix[0].data();
+}
+
+// The pick name of an object: the low 32 bits of its address.
+GLuint PickName(const TGLBaseSceneObject* object) {
+    return static_cast<GLuint>(reinterpret_cast<uintptr_t>(object));
+}
+
+void ExtendBox(TAffineVector& min, TAffineVector& max, const TAffineVector& point) {
+    for (size_t i = 0; i < 3; ++i) {
+        min[i] = std::min(min[i], point[i]);
+        max[i] = std::max(max[i], point[i]);
+    }
+}
+
+// The axis-aligned box around the eight corners of (min, max) transformed by `matrix`.
+void TransformBox(TAffineVector& min, TAffineVector& max, const TMatrix& matrix) {
+    const TAffineVector low = min, high = max;
+    bool first = true;
+    for (int corner = 0; corner < 8; ++corner) {
+        const TAffineVector point =
+            TransformAffine({corner & 1 ? high[0] : low[0], corner & 2 ? high[1] : low[1],
+                             corner & 4 ? high[2] : low[2]},
+                            matrix);
+        if (first) {
+            min = max = point;
+            first = false;
+        } else {
+            ExtendBox(min, max, point);
+        }
+    }
+}
+
+} // namespace
+
+// --- Construction and destruction ------------------------------------------------------------
+
+TGLBaseSceneObject::TGLBaseSceneObject(TComponent* owner)
+    : TGLCoordinatesUpdateAbleComponent(owner),
+      FPosition(std::make_unique<TGLCoordinates>(this, NullHmgPoint, ckPoint)),
+      FDirection(std::make_unique<TGLCoordinates>(this, ZHmgVector, ckDirection)),
+      FUp(std::make_unique<TGLCoordinates>(this, YHmgVector, ckDirection)),
+      FScale(std::make_unique<TGLCoordinates>(this, XYZHmgVector, ckDirection)),
+      FRotation(std::make_unique<TGLCoordinates>(this, NullHmgVector, ckDirection)) {}
+
+TGLBaseSceneObject::~TGLBaseSceneObject() {
+    SetComponentStateFlag(csDestroying, true);
+    FreeDescendantCameras();
+    if (FScene)
+        FScene->ForgetObject(this);
+    FListHandle.reset();
+    if (FParent)
+        FParent->RemoveChild(this, false);
+    DeleteChildren();
+}
+
+TGLBaseSceneObject* TGLBaseSceneObject::CreateOfSameClass(TComponent* owner) const {
+    return new TGLBaseSceneObject(owner);
+}
+
+void TGLBaseSceneObject::Loaded() {
+    TGLCoordinatesUpdateAbleComponent::Loaded();
+    FPosition->SetW(1);
+}
+
+void TGLBaseSceneObject::SetParentComponent(TComponent* parent) {
+    if (FParent)
+        FParent->RemoveChild(this, false);
+    if (auto* scene = dynamic_cast<TGLScene*>(parent)) {
+        TGLSceneRootObject* root = IsCamera() ? scene->Cameras() : scene->Objects();
+        root->AddChild(this);
+    } else if (auto* object = dynamic_cast<TGLBaseSceneObject*>(parent)) {
+        object->AddChild(this);
+    } else {
+        ForgetScene();
+    }
+}
+
+// --- Copying ---------------------------------------------------------------------------------
+
+void TGLBaseSceneObject::Assign(const TPersistent* source) {
+    const auto* other = dynamic_cast<const TGLBaseSceneObject*>(source);
+    if (!other) {
+        TGLCoordinatesUpdateAbleComponent::Assign(source);
+        return;
+    }
+    if (other == this)
+        return;
+    Assert(!IsAncestorOf(other) && !other->IsAncestorOf(this),
+           "A scene object cannot be copied from its own branch");
+    DestroyListHandles();
+    FVisible = other->FVisible;
+    SetMatrix(other->LocalMatrix());
+    FShowAxes = other->FShowAxes;
+    FObjectsSorting = other->FObjectsSorting;
+    FVisibilityCulling = other->FVisibilityCulling;
+    FRotation->Assign(other->FRotation.get());
+    DeleteChildren();
+    CopyChildrenFrom(*other);
+    OnProgress = other->OnProgress;
+    SetTag(other->Tag());
+    FTagFloat = other->FTagFloat;
+}
+
+void TGLBaseSceneObject::CopyChildrenFrom(const TGLBaseSceneObject& source) {
+    // The copies join this object's own scene, which hears about them once.
+    TGLScene* scene = FScene;
+    if (scene)
+        scene->BeginUpdate();
+    try {
+        for (TGLBaseSceneObject* child : std::vector<TGLBaseSceneObject*>(source.FChildren)) {
+            std::unique_ptr<TGLBaseSceneObject> copy(child->CreateOfSameClass(Owner()));
+            Assert(typeid(*copy) == typeid(*child),
+                   "A scene object class does not create objects of its own class");
+            AddChild(copy.get());
+            copy.release()->Assign(child);
+        }
+    } catch (...) {
+        if (scene)
+            scene->EndUpdate();
+        throw;
+    }
+    if (scene)
+        scene->EndUpdate();
+}
+
+// --- Notifications ---------------------------------------------------------------------------
+
+void TGLBaseSceneObject::DoProgress(const TProgressTimes& progressTimes) {
+    for (int i = Count() - 1; i >= 0; --i)
+        FChildren[i]->DoProgress(progressTimes);
+    if (OnProgress)
+        OnProgress(this, progressTimes.deltaTime, progressTimes.newTime);
+}
+
+bool TGLBaseSceneObject::IsUpdating() const {
+    return FUpdateCount > 0 || ComponentState().Contains(csReading);
+}
+
+void TGLBaseSceneObject::NotifyChange(TObject*) {
+    if (FScene && !IsUpdating())
+        FScene->NotifyChange(this);
+}
+
+void TGLBaseSceneObject::TransformationChanged() {
+    // Until the matrix is rebuilt, further changes have nothing new to tell.
+    if (FChanges.Contains(chTransformation))
+        return;
+    FChanges.Include(chTransformation);
+    MarkAbsoluteStale();
+    if (!ComponentState().Contains(csLoading))
+        NotifyChange(this);
+}
+
+void TGLBaseSceneObject::MarkAbsoluteStale() {
+    FChanges.Include(chAbsoluteMatrix).Include(chInverseMatrix);
+    for (TGLBaseSceneObject* child : FChildren)
+        if (!child->FChanges.Contains(chAbsoluteMatrix) ||
+            !child->FChanges.Contains(chInverseMatrix))
+            child->MarkAbsoluteStale();
+}
+
+void TGLBaseSceneObject::StructureChanged() {
+    if (!FChanges.Contains(chStructure)) {
+        FChanges.Include(chStructure);
+        NotifyChange(this);
+    } else if (FObjectStyle.Contains(sfDrawDirect)) {
+        NotifyChange(this);
+    }
+}
+
+void TGLBaseSceneObject::UnlockUpdates() {
+    Assert(FUpdateCount >= 1, "Unbalanced Begin/EndUpdate");
+    if (--FUpdateCount == 0)
+        NotifyChange(this);
+}
+
+void TGLBaseSceneObject::CoordinateChanged(TGLCoordinates* sender) {
+    if (FIsCalculating)
+        return;
+    TFlagScope calculating(FIsCalculating);
+    if (sender == FDirection.get())
+        DirectionChanged();
+    else if (sender == FUp.get())
+        UpChanged();
+    TransformationChanged();
+}
+
+TVector TGLBaseSceneObject::OrthogonalAxis() const {
+    TVector right = CrossProduct(FDirection->AsVector(), FUp->AsVector());
+    if (LengthOf(right) < cParallelAxes) {
+        right = CrossProduct(ZHmgVector, FUp->AsVector());
+        if (LengthOf(right) < cParallelAxes)
+            right = CrossProduct(XHmgVector, FUp->AsVector());
+    }
+    return right;
+}
+
+// Direction is kept; Up is made perpendicular to it.
+void TGLBaseSceneObject::DirectionChanged() {
+    if (FDirection->VectorLength() == 0)
+        FDirection->SetWithoutNotify(ZHmgVector);
+    FDirection->Normalize();
+    FUp->SetWithoutNotify(CrossProduct(OrthogonalAxis(), FDirection->AsVector()));
+    FUp->Normalize();
+}
+
+// Up is kept; Direction is made perpendicular to it.
+void TGLBaseSceneObject::UpChanged() {
+    if (FUp->VectorLength() == 0)
+        FUp->SetWithoutNotify(YHmgVector);
+    FUp->Normalize();
+    FDirection->SetWithoutNotify(CrossProduct(FUp->AsVector(), OrthogonalAxis()));
+    FDirection->Normalize();
+}
+
+// --- Transform -------------------------------------------------------------------------------
+
+void TGLBaseSceneObject::SetPosition(const TGLCoordinates& value) {
+    FPosition->SetPoint(value.X(), value.Y(), value.Z());
+}
+
+void TGLBaseSceneObject::SetDirection(const TGLCoordinates& value) {
+    if (!IsZeroDirection(value.AsVector()))
+        FDirection->SetVector(value.X(), value.Y(), value.Z());
+}
+
+void TGLBaseSceneObject::SetUp(const TGLCoordinates& value) {
+    if (!IsZeroDirection(value.AsVector()))
+        FUp->SetVector(value.X(), value.Y(), value.Z());
+}
+
+void TGLBaseSceneObject::SetScale(const TGLCoordinates& value) {
+    FScale->Assign(&value);
+    TransformationChanged();
+}
+
+void TGLBaseSceneObject::SetAngle(int axis, float value) {
+    const float stored = FRotation->AsVector()[axis];
+    if (value == stored)
+        return;
+    // While loading, the stored Direction and Up already hold the orientation.
+    if (!ComponentState().Contains(csLoading)) {
+        TFlagScope calculating(FIsCalculating);
+        const TVector& rotationAxis =
+            axis == 0 ? LeftVector() : (axis == 1 ? FUp->AsVector() : FDirection->AsVector());
+        // v · R turns by minus the angle: the net turn is (value - stored) degrees.
+        const TMatrix rotation =
+            RotationMatrixAboutAxis(rotationAxis, DegreesToRadians(stored - value));
+        FUp->SetWithoutNotify(TransformVector(FUp->AsVector(), rotation));
+        FDirection->SetWithoutNotify(TransformVector(FDirection->AsVector(), rotation));
+        FUp->Normalize();
+        FDirection->Normalize();
+        TransformationChanged();
+    }
+    TVector angles = FRotation->AsVector();
+    angles[axis] = WrapDegrees(value);
+    FRotation->SetWithoutNotify(angles);
+}
+
+void TGLBaseSceneObject::RebuildMatrix() const {
+    const TVector& scale = FScale->AsVector();
+    FLocalMatrix[0] = VectorScale(RightVector(), scale[0]);
+    FLocalMatrix[1] = VectorScale(FUp->AsVector(), scale[1]);
+    FLocalMatrix[2] = VectorScale(FDirection->AsVector(), scale[2]);
+    FLocalMatrix[3] = FPosition->AsVector();
+    FChanges.Exclude(chTransformation).Include(chAbsoluteMatrix).Include(chInverseMatrix);
+}
+
+const TMatrix& TGLBaseSceneObject::LocalMatrix() const {
+    if (FChanges.Contains(chTransformation))
+        RebuildMatrix();
+    return FLocalMatrix;
+}
+
+std::array<TMatrix, 2>& TGLBaseSceneObject::AbsoluteMatrices() const {
+    if (!FAbsoluteMatrices)
+        FAbsoluteMatrices = std::make_unique<std::array<TMatrix, 2>>();
+    return *FAbsoluteMatrices;
+}
+
+const TMatrix& TGLBaseSceneObject::AbsoluteMatrix() const {
+    TMatrix& absolute = AbsoluteMatrices()[0];
+    if (!FChanges.Contains(chAbsoluteMatrix))
+        return absolute;
+    const TMatrix& local = LocalMatrix();
+    if (!FParent || dynamic_cast<const TGLSceneRootObject*>(FParent))
+        absolute = local;
+    else
+        absolute = MultiplyMatrices(local, FParent->AbsoluteMatrix());
+    FChanges.Exclude(chAbsoluteMatrix).Include(chInverseMatrix);
+    return absolute;
+}
+
+const TMatrix& TGLBaseSceneObject::InvAbsoluteMatrix() const {
+    TMatrix& inverse = AbsoluteMatrices()[1];
+    if (!FChanges.Contains(chInverseMatrix))
+        return inverse;
+    if (SameBits(FScale->AsVector(), XYZHmgVector)) {
+        const TMatrix localInverse = InvertRigidMatrix(LocalMatrix());
+        inverse =
+            FParent ? MultiplyMatrices(FParent->InvAbsoluteMatrix(), localInverse) : localInverse;
+    } else {
+        inverse = AbsoluteMatrix();
+        InvertGeneralMatrix(inverse);
+    }
+    FChanges.Exclude(chInverseMatrix);
+    return inverse;
+}
+
+TVector TGLBaseSceneObject::AxisAlignedDimensions() const {
+    return VectorMultiply(UnscaledHalfExtents(), FScale->AsVector());
+}
+
+void TGLBaseSceneObject::SetMatrix(const TMatrix& matrix) {
+    FLocalMatrix = matrix;
+    FDirection->SetWithoutNotify(Normalized(matrix[2]));
+    FUp->SetWithoutNotify(Normalized(matrix[1]));
+    FScale->SetVector(LengthOf(matrix[0]), LengthOf(matrix[1]), LengthOf(matrix[2]));
+    FPosition->SetWithoutNotify(matrix[3]);
+    TransformationChanged();
+}
+
+void TGLBaseSceneObject::MoveObjectAround(const TGLBaseSceneObject* target, float pitchDelta,
+                                          float turnDelta) {
+    if (!target)
+        return;
+    const TVector position = AbsolutePosition();
+    const TVector offset = VectorSubtract(position, target->AbsolutePosition());
+    const float distance = LengthOf(offset);
+    const TVector direction = Normalized(offset);
+    const TVector up = AbsoluteUp();
+    TVector right = CrossProduct(up, direction);
+    if (LengthOf(right) < 0.001f)
+        right = XHmgVector;
+    else
+        NormalizeInPlace(right);
+    // Rounding can take the cosine of two unit vectors just past ±1.
+    const double cosine =
+        ClampToRange(DotProduct(AffineVectorMake(up), AffineVectorMake(direction)), -1, 1);
+    const double polarAngle =
+        ClampToRange(ArcCosine(cosine) + DegreesToRadians(static_cast<double>(pitchDelta)),
+                     cMinPolarAngle, cMaxPolarAngle);
+    TVector moved = up;
+    RotateAboutAxis(moved, right, -polarAngle);
+    RotateAboutAxis(moved, up, -DegreesToRadians(static_cast<double>(turnDelta)));
+    ScaleVector(moved, distance);
+    TVector newPosition = VectorAdd(position, VectorSubtract(moved, offset));
+    if (FParent)
+        newPosition = FParent->AbsoluteToLocal(newPosition);
+    FPosition->SetAsVector(newPosition);
+}
+
+// --- Tree ------------------------------------------------------------------------------------
+
+int TGLBaseSceneObject::IndexOfChild(const TGLBaseSceneObject* child) const {
+    const auto found = std::find(FChildren.begin(), FChildren.end(), child);
+    return found == FChildren.end() ? -1 : static_cast<int>(found - FChildren.begin());
+}
+
+bool TGLBaseSceneObject::IsAncestorOf(const TGLBaseSceneObject* object) const {
+    for (const TGLBaseSceneObject* node = object ? object->FParent : nullptr; node;
+         node = node->FParent)
+        if (node == this)
+            return true;
+    return false;
+}
+
+bool TGLBaseSceneObject::IsCamera() const {
+    return dynamic_cast<const TGLCamera*>(this) != nullptr;
+}
+
+void TGLBaseSceneObject::AddChild(TGLBaseSceneObject* child) {
+    Assert(child && child != this && !child->IsAncestorOf(this),
+           "A scene object cannot become a child of its own branch");
+    // An object is in one list at a time: it leaves its old parent, staying in its scene.
+    if (child->FParent)
+        child->FParent->Detach(child, false, false);
+    if (FScene)
+        FScene->AddLights(child);
+    FChildren.push_back(child);
+    child->FParent = this;
+    child->SetScene(FScene);
+    TransformationChanged();
+    child->TransformationChanged();
+}
+
+void TGLBaseSceneObject::InsertChild(int index, TGLBaseSceneObject* child) {
+    Assert(child && child != this && !child->IsAncestorOf(this),
+           "A scene object cannot become a child of its own branch");
+    if (child->FParent)
+        child->FParent->Detach(child, false, false);
+    index = std::clamp(index, 0, Count());
+    FChildren.insert(FChildren.begin() + index, child);
+    child->FParent = this;
+    child->SetScene(FScene);
+    if (FScene)
+        FScene->AddLights(child);
+    child->TransformationChanged();
+}
+
+void TGLBaseSceneObject::RemoveChild(TGLBaseSceneObject* child, bool keepChildren) {
+    Detach(child, keepChildren, true);
+}
+
+void TGLBaseSceneObject::Detach(TGLBaseSceneObject* child, bool keepChildren, bool leavesScene) {
+    if (IndexOfChild(child) < 0)
+        return;
+    if (FScene)
+        FScene->RemoveLights(child);
+    if (child->Owner() == this)
+        RemoveComponent(child);
+    DetachChild(child);
+    if (keepChildren) {
+        LockUpdates();
+        while (child->Count() > 0) {
+            TGLBaseSceneObject* grandChild = child->FChildren.front();
+            child->DetachChild(grandChild);
+            AddChild(grandChild);
+        }
+        UnlockUpdates();
+    } else {
+        NotifyChange(this);
+    }
+    // A detached object no longer belongs to the scene: it must not reach it after the scene
+    // is gone.
+    if (leavesScene)
+        child->ForgetScene();
+}
+
+void TGLBaseSceneObject::DetachChild(TGLBaseSceneObject* child) {
+    FChildren.erase(std::find(FChildren.begin(), FChildren.end(), child));
+    child->FParent = nullptr;
+}
+
+void TGLBaseSceneObject::DeleteChildren() {
+    FreeDescendantCameras();
+    if (FScene)
+        for (TGLBaseSceneObject* child : FChildren)
+            FScene->RemoveLights(child);
+    while (!FChildren.empty()) {
+        TGLBaseSceneObject* child = FChildren.back();
+        FChildren.pop_back();
+        child->FParent = nullptr;
+        delete child;
+    }
+}
+
+void TGLBaseSceneObject::CollectCameras(std::vector<TGLBaseSceneObject*>& cameras) const {
+    for (TGLBaseSceneObject* child : FChildren) {
+        if (child->IsCamera())
+            cameras.push_back(child);
+        child->CollectCameras(cameras);
+    }
+}
+
+// Cameras go first, their children staying in the tree, so that nothing is left looking
+// through a camera that is half destroyed.
+void TGLBaseSceneObject::FreeDescendantCameras() {
+    std::vector<TGLBaseSceneObject*> cameras;
+    CollectCameras(cameras);
+    for (TGLBaseSceneObject* camera : cameras) {
+        camera->FParent->RemoveChild(camera, true);
+        delete camera;
+    }
+}
+
+void TGLBaseSceneObject::SetScene(TGLScene* scene) {
+    if (scene == FScene)
+        return;
+    DestroyListHandle();
+    FScene = scene;
+    for (TGLBaseSceneObject* child : FChildren)
+        child->SetScene(scene);
+}
+
+void TGLBaseSceneObject::ForgetScene() {
+    FScene = nullptr;
+    for (TGLBaseSceneObject* child : FChildren)
+        child->ForgetScene();
+}
+
+// --- Properties ------------------------------------------------------------------------------
+
+void TGLBaseSceneObject::SetVisible(bool value) {
+    if (value == FVisible)
+        return;
+    FVisible = value;
+    NotifyChange(this);
+}
+
+void TGLBaseSceneObject::SetShowAxes(bool value) {
+    if (value == FShowAxes)
+        return;
+    FShowAxes = value;
+    NotifyChange(this);
+}
+
+void TGLBaseSceneObject::SetObjectsSorting(TGLObjectsSorting value) {
+    if (value == FObjectsSorting)
+        return;
+    FObjectsSorting = value;
+    NotifyChange(this);
+}
+
+void TGLBaseSceneObject::SetVisibilityCulling(TGLVisibilityCulling value) {
+    if (value == FVisibilityCulling)
+        return;
+    FVisibilityCulling = value;
+    NotifyChange(this);
+}
+
+// --- Rendering -------------------------------------------------------------------------------
+
+void TGLBaseSceneObject::RenderObject(TRenderContextInfo& rci) {
+    bool renderSelf = true;
+    bool renderChildren = Count() > 0;
+    switch (rci.Culling) {
+    case vcInherited:
+    case vcNone:
+        break;
+    case vcObjectBased:
+        renderSelf =
+            FObjectStyle.Contains(sfNeverCull) ||
+            !SphereOutsideFrustum(AbsolutePosition(), BoundingSphereRadius(), rci.ClipFrustum);
+        break;
+    case vcHierarchical:
+        renderSelf = FObjectStyle.Contains(sfNeverCull) || CullingAllowsSelf(rci);
+        renderChildren = renderSelf && renderChildren;
+        break;
+    default:
+        Assert(false, "Unknown visibility culling option");
+    }
+    if (!renderSelf && !renderChildren)
+        return;
+
+    TGLMatrixScope matrix;
+    glMultMatrixf(Elements(LocalMatrix()));
+    const bool picking = rci.DrawPass == 1;
+    if (picking) {
+        if (rci.NamesPushed)
+            glPushName(PickName(this));
+        else
+            glLoadName(PickName(this));
+    }
+    TGLNameScope name(picking && rci.NamesPushed);
+    if (renderSelf) {
+        if (FShowAxes)
+            DrawAxes(rci);
+        RenderRespectingDepthTest(rci, true, renderChildren);
+        if (FObjectStyle.Contains(sfChangesColorsOrWinding))
+            rci.StateCache->ResetAll();
+    } else {
+        RenderRespectingDepthTest(rci, false, renderChildren);
+    }
+}
+
+// sfNoDepthTest objects switch the depth test off around their drawing, and back on only if it
+// was on: a buffer without depth test, or a subtree already drawn without it, stays so.
+void TGLBaseSceneObject::RenderRespectingDepthTest(TRenderContextInfo& rci, bool renderSelf,
+                                                   bool renderChildren) {
+    const bool suspend =
+        FObjectStyle.Contains(sfNoDepthTest) && rci.StateCache->States().Contains(capDepthTest);
+    if (suspend)
+        rci.StateCache->Disable(capDepthTest);
+    DoRender(rci, renderSelf, renderChildren);
+    if (suspend)
+        rci.StateCache->Enable(capDepthTest);
+}
+
+// The box of the object and its subtree in the object's own frame, taken to world space by the
+// absolute matrix so that it can be set against the world-space frustum.
+bool TGLBaseSceneObject::CullingAllowsSelf(const TRenderContextInfo& rci) const {
+    TBox box = HierarchicalBox();
+    TransformBox(box.Min, box.Max, AbsoluteMatrix());
+    return !BoxOutsideFrustum(box.Min, box.Max, rci.ClipFrustum);
+}
+
+TGLBaseSceneObject::TBox TGLBaseSceneObject::HierarchicalBox() const {
+    const TAffineVector extents = AffineVectorMake(UnscaledHalfExtents());
+    TBox box{VectorNegate(extents), extents};
+    for (const TGLBaseSceneObject* child : FChildren) {
+        TBox childBox = child->HierarchicalBox();
+        TransformBox(childBox.Min, childBox.Max, child->LocalMatrix());
+        ExtendBox(box.Min, box.Max, childBox.Min);
+        ExtendBox(box.Min, box.Max, childBox.Max);
+    }
+    return box;
+}
+
+void TGLBaseSceneObject::DrawAxes(const TRenderContextInfo& rci) const {
+    const TGLCamera* camera = FScene ? FScene->CurrentCamera() : nullptr;
+    if (!camera)
+        return; // nothing gives the axes a length
+    const float length = camera->DepthOfView();
+    glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_LINE_BIT);
+    glDisable(GL_LIGHTING);
+    glEnable(GL_LINE_STIPPLE);
+    if (!rci.SkipBlending) {
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    }
+    glLineWidth(1);
+    glLineStipple(1, 0xCCCC);
+    glBegin(GL_LINES);
+    for (size_t axis = 0; axis < 3; ++axis) {
+        TAffineVector dim{}, bright{}, end{};
+        dim[axis] = 0.5f;
+        bright[axis] = 1;
+        end[axis] = length;
+        glColor3fv(dim.data());
+        glVertex3f(0, 0, 0);
+        glVertex3f(-end[0], -end[1], -end[2]);
+        glColor3fv(bright.data());
+        glVertex3f(0, 0, 0);
+        glVertex3fv(end.data());
+    }
+    glEnd();
+    glPopAttrib();
+}
+
+void TGLBaseSceneObject::DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderChildren) {
+    if (renderSelf)
+        DrawSelf(rci);
+    if (renderChildren)
+        RenderChildren(0, Count() - 1, rci);
+}
+
+void TGLBaseSceneObject::DrawSelf(TRenderContextInfo& rci) {
+    if (FObjectStyle.Contains(sfDrawDirect) || rci.SkipDisplayLists)
+        BuildList(rci);
+    else
+        glCallList(GetListHandle(rci));
+}
+
+void TGLBaseSceneObject::BuildList(TRenderContextInfo&) {}
+
+GLuint TGLBaseSceneObject::GetListHandle(TRenderContextInfo& rci) {
+    if (FListHandle && FListHandle->Handle() != 0 && !FChanges.Contains(chStructure))
+        return FListHandle->Handle();
+    ClearStructureChanged();
+    if (!FListHandle)
+        FListHandle = std::make_unique<TGLListHandle>();
+    if (FListHandle->Handle() == 0) {
+        FListHandle->AllocateHandle();
+        Assert(FListHandle->Handle() != 0, "Could not allocate a display list");
+    }
+    const GLuint name = FListHandle->Handle();
+    glNewList(name, GL_COMPILE);
+    try {
+        BuildList(rci);
+    } catch (...) {
+        glEndList();
+        // The list holds a partial build: compile it again next time.
+        FChanges.Include(chStructure);
+        throw;
+    }
+    glEndList();
+    return name;
+}
+
+void TGLBaseSceneObject::DestroyListHandle() {
+    if (FListHandle)
+        FListHandle->DestroyHandle();
+}
+
+void TGLBaseSceneObject::DestroyListHandles() {
+    for (TGLBaseSceneObject* child : FChildren)
+        child->DestroyListHandles();
+    DestroyListHandle();
+}
+
+void TGLBaseSceneObject::RenderChildren(int first, int last, TRenderContextInfo& rci) {
+    if (FChildren.empty())
+        return;
+    first = std::max(first, 0);
+    last = std::min(last, Count() - 1);
+    TRestoreScope culling(rci.Culling);
+    if (FVisibilityCulling != vcInherited)
+        rci.Culling = FVisibilityCulling;
+    if (first == last) {
+        if (FChildren[first]->Visible())
+            FChildren[first]->RenderObject(rci);
+    } else if (first < last) {
+        RenderSorted(first, last, rci);
+    }
+}
+
+void TGLBaseSceneObject::RenderSorted(int first, int last, TRenderContextInfo& rci) {
+    TRestoreScope sorting(rci.Sorting);
+    if (FObjectsSorting != osInherited)
+        rci.Sorting = FObjectsSorting;
+    std::vector<TGLBaseSceneObject*> visible;
+    for (int i = first; i <= last; ++i)
+        if (FChildren[i]->Visible())
+            visible.push_back(FChildren[i]);
+    switch (rci.Sorting) {
+    case osNone:
+        for (TGLBaseSceneObject* child : visible)
+            child->RenderObject(rci);
+        break;
+    case osRenderFarthestFirst:
+        RenderByDistance(visible, true, rci);
+        break;
+    case osRenderNearestFirst:
+        RenderByDistance(visible, false, rci);
+        break;
+    case osRenderBlendedLast: {
+        std::vector<TGLBaseSceneObject*> blended;
+        for (TGLBaseSceneObject* child : visible) {
+            if (child->Blended())
+                blended.push_back(child);
+            else
+                child->RenderObject(rci);
+        }
+        RenderByDistance(blended, true, rci);
+        break;
+    }
+    default:
+        Assert(false, "Unknown objects sorting option");
+    }
+}
+
+void TGLBaseSceneObject::RenderByDistance(const std::vector<TGLBaseSceneObject*>& children,
+                                          bool farthestFirst, TRenderContextInfo& rci) {
+    std::vector<std::pair<float, TGLBaseSceneObject*>> byDistance;
+    byDistance.reserve(children.size());
+    for (TGLBaseSceneObject* child : children)
+        byDistance.emplace_back(DistanceSquared(child->BarycenterPosition(), rci.CameraPosition),
+                                child);
+    std::stable_sort(byDistance.begin(), byDistance.end(), [farthestFirst](auto& a, auto& b) {
+        return farthestFirst ? a.first > b.first : a.first < b.first;
+    });
+    for (auto& [distance, child] : byDistance)
+        child->RenderObject(rci);
+}
+
+// --- TGLCustomSceneObject --------------------------------------------------------------------
+
+TGLCustomSceneObject::TGLCustomSceneObject(TComponent* owner)
+    : TGLBaseSceneObject(owner), FMaterial(std::make_unique<TGLMaterial>(this)) {}
+
+TGLBaseSceneObject* TGLCustomSceneObject::CreateOfSameClass(TComponent* owner) const {
+    return new TGLCustomSceneObject(owner);
+}
+
+void TGLCustomSceneObject::Assign(const TPersistent* source) {
+    if (auto* other = dynamic_cast<const TGLCustomSceneObject*>(source)) {
+        FMaterial->Assign(other->FMaterial.get());
+        FHint = other->FHint;
+    }
+    TGLBaseSceneObject::Assign(source);
+}
+
+void TGLCustomSceneObject::Loaded() {
+    TGLBaseSceneObject::Loaded();
+    FMaterial->Loaded();
+}
+
+void TGLCustomSceneObject::DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderChildren) {
+    if (renderSelf) {
+        if (Scene())
+            Scene()->SetCurrentRenderedObject(this);
+        if (rci.SkipMaterials) {
+            DrawSelf(rci);
+        } else {
+            FMaterial->Apply(rci);
+            do
+                DrawSelf(rci);
+            while (FMaterial->UnApply(rci));
+        }
+    }
+    if (renderChildren)
+        RenderChildren(0, Count() - 1, rci);
+}
+
+void TGLCustomSceneObject::DestroyListHandle() {
+    TGLBaseSceneObject::DestroyListHandle();
+    FMaterial->ReleaseHandles();
+}
+
+void TGLCustomSceneObject::ReplaceMaterial(std::unique_ptr<TGLMaterial> material) {
+    FMaterial = std::move(material);
+}
+
+TGLBaseSceneObject* TGLSceneObject::CreateOfSameClass(TComponent* owner) const {
+    return new TGLSceneObject(owner);
+}
+
+void TGLSceneObject::SetMaterial(const TGLMaterial& value) {
+    Material().Assign(&value);
+    NotifyChange(this);
+}
+
+TGLBaseSceneObject* TGLImmaterialSceneObject::CreateOfSameClass(TComponent* owner) const {
+    return new TGLImmaterialSceneObject(owner);
+}
+
+void TGLImmaterialSceneObject::DoRender(TRenderContextInfo& rci, bool renderSelf,
+                                        bool renderChildren) {
+    TGLBaseSceneObject::DoRender(rci, renderSelf, renderChildren);
+}
+
+// --- TGLCameraInvariantObject ----------------------------------------------------------------
+
+TGLBaseSceneObject* TGLCameraInvariantObject::CreateOfSameClass(TComponent* owner) const {
+    return new TGLCameraInvariantObject(owner);
+}
+
+void TGLCameraInvariantObject::Assign(const TPersistent* source) {
+    if (auto* other = dynamic_cast<const TGLCameraInvariantObject*>(source))
+        FCamInvarianceMode = other->FCamInvarianceMode;
+    TGLImmaterialSceneObject::Assign(source);
+}
+
+void TGLCameraInvariantObject::SetCamInvarianceMode(TGLCameraInvarianceMode value) {
+    if (value == FCamInvarianceMode)
+        return;
+    FCamInvarianceMode = value;
+    NotifyChange(this);
+}
+
+void TGLCameraInvariantObject::DoRender(TRenderContextInfo& rci, bool renderSelf,
+                                        bool renderChildren) {
+    if (FCamInvarianceMode == cimNone) {
+        TGLImmaterialSceneObject::DoRender(rci, renderSelf, renderChildren);
+        return;
+    }
+    TGLMatrixScope matrix;
+    if (FCamInvarianceMode == cimPosition) {
+        glLoadMatrixf(Elements(rci.ModelViewMatrix ? *rci.ModelViewMatrix : IdentityHmgMatrix));
+        glTranslatef(rci.CameraPosition[0], rci.CameraPosition[1], rci.CameraPosition[2]);
+    } else {
+        glLoadIdentity();
+        glScalef(1, -1, -1);
+    }
+    glMultMatrixf(Elements(LocalMatrix()));
+    // The subtree sees the model-view matrix it is drawn with.
+    TMatrix modelView;
+    glGetFloatv(GL_MODELVIEW_MATRIX, modelView[0].data());
+    TModelViewScope current(rci, modelView);
+    TGLImmaterialSceneObject::DoRender(rci, renderSelf, renderChildren);
+}
+
+// --- TGLSceneRootObject and TGLCamera --------------------------------------------------------
+
+TGLSceneRootObject::TGLSceneRootObject(TComponent* owner) : TGLBaseSceneObject(owner) {
+    auto* scene = dynamic_cast<TGLScene*>(owner);
+    Assert(scene != nullptr, "A scene root belongs to a scene");
+    SetObjectStyle({sfDrawDirect});
+    SetScene(scene);
+}
+
+TGLBaseSceneObject* TGLSceneRootObject::CreateOfSameClass(TComponent* owner) const {
+    return new TGLSceneRootObject(owner);
+}
+
+TGLCamera::TGLCamera(TComponent* owner) : TGLBaseSceneObject(owner) {
+    Direction().SetWithoutNotify({0, 0, -1, 0});
+}
+
+TGLBaseSceneObject* TGLCamera::CreateOfSameClass(TComponent* owner) const {
+    return new TGLCamera(owner);
+}
+
+void TGLCamera::DoRender(TRenderContextInfo& rci, bool, bool renderChildren) {
+    if (renderChildren && Count() > 0)
+        RenderChildren(0, Count() - 1, rci);
+}
+
+void TGLCamera::SetDepthOfView(float value) {
+    if (value == FDepthOfView)
+        return;
+    FDepthOfView = value;
+    if (!ComponentState().Contains(csLoading))
+        TransformationChanged();
+}
+
+// --- TGLScene --------------------------------------------------------------------------------
+
+TGLScene::TGLScene(TComponent* owner) : TGLUpdateAbleComponent(owner) {
+    FObjects = new TGLSceneRootObject(this);
+    FObjects->SetName("ObjectRoot");
+    FCameras = new TGLSceneRootObject(this);
+    FCameras->SetName("CameraRoot");
+}
+
+TGLScene::~TGLScene() {
+    SetComponentStateFlag(csDestroying, true);
+    try {
+        FObjects->DestroyListHandles();
+        FCameras->DestroyListHandles();
+    } catch (const Exception&) {
+        // The objects go either way; a destructor has nobody to tell.
+    }
+    delete FCameras;
+    FCameras = nullptr;
+    delete FObjects;
+    FObjects = nullptr;
+}
+
+void TGLScene::Loaded() {
+    TGLUpdateAbleComponent::Loaded();
+    for (TGLSceneRootObject* root : {FObjects, FCameras})
+        if (root->ComponentState().Contains(csLoading))
+            root->Loaded();
+}
+
+void TGLScene::NotifyChange(TObject*) {
+    const TComponentState state = ComponentState();
+    if (FUpdateCount > 0 || state.Contains(csLoading) || state.Contains(csDestroying) ||
+        FBuffers.empty())
+        return;
+    for (TGLSceneBuffer* buffer : std::vector<TGLSceneBuffer*>(FBuffers))
+        buffer->NotifyChange(this);
+}
+
+void TGLScene::EndUpdate() {
+    Assert(FUpdateCount > 0, "Unbalanced Begin/EndUpdate");
+    if (--FUpdateCount == 0)
+        NotifyChange(this);
+}
+
+void TGLScene::SetObjectsSorting(TGLObjectsSorting value) {
+    if (value == osInherited)
+        value = osRenderBlendedLast;
+    if (value == FObjectsSorting)
+        return;
+    FObjectsSorting = value;
+    NotifyChange(this);
+}
+
+void TGLScene::SetVisibilityCulling(TGLVisibilityCulling value) {
+    if (value == vcInherited)
+        value = vcNone;
+    if (value == FVisibilityCulling)
+        return;
+    FVisibilityCulling = value;
+    NotifyChange(this);
+}
+
+void TGLScene::AddBuffer(TGLSceneBuffer* buffer) {
+    if (std::find(FBuffers.begin(), FBuffers.end(), buffer) == FBuffers.end())
+        FBuffers.push_back(buffer);
+}
+
+void TGLScene::RemoveBuffer(TGLSceneBuffer* buffer) {
+    FBuffers.erase(std::remove(FBuffers.begin(), FBuffers.end(), buffer), FBuffers.end());
+}
+
+// The light table comes with the light sources; until then no object takes a slot.
+void TGLScene::AddLights(TGLBaseSceneObject*) {}
+
+void TGLScene::RemoveLights(TGLBaseSceneObject*) {}
+
+void TGLScene::ForgetObject(const TGLBaseSceneObject* object) {
+    if (FCurrentRenderedObject == object)
+        FCurrentRenderedObject = nullptr;
+    if (FCurrentCamera == object)
+        FCurrentCamera = nullptr;
+}

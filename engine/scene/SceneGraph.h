@@ -1,0 +1,416 @@
+// The scene graph: scene objects with their cached transforms, the tree they form, its
+// traversal with sorting and culling, the display-list cache of each object's geometry, and the
+// scene component that holds the trees and hears about their changes.
+//
+// Every object keeps four change bits. A transform change marks the object and its subtree stale
+// and notifies the scene once; the matrices are rebuilt when next asked for (by the renderer or
+// by a query). A structure change makes the next render recompile the object's display list.
+#pragma once
+
+#include "engine/context/GLContext.h"
+#include "engine/context/GLState.h"
+#include "engine/geometry/VectorGeometry.h"
+#include "engine/materials/GLTexture.h"
+#include "engine/scene/GLMisc.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class TGLBaseSceneObject;
+class TGLCamera;
+class TGLMaterialLibrary;
+class TGLScene;
+class TGLSceneBuffer;
+
+enum TObjectChange : uint8_t { chTransformation, chAbsoluteMatrix, chInverseMatrix, chStructure };
+using TObjectChanges = TSet<TObjectChange>;
+
+enum TObjectStyleFlag : uint8_t {
+    sfDrawDirect,             // never compile a display list: BuildList every frame
+    sfChangesColorsOrWinding, // the state cache is fully reset after the object is drawn
+    sfNoDepthTest,            // drawn with the depth test off
+    sfNeverCull               // the object itself is never culled
+};
+using TObjectStyle = TSet<TObjectStyleFlag>;
+
+enum TGLObjectsSorting : uint8_t {
+    osInherited,
+    osNone,
+    osRenderFarthestFirst,
+    osRenderBlendedLast,
+    osRenderNearestFirst
+};
+enum TGLVisibilityCulling : uint8_t { vcInherited, vcNone, vcObjectBased, vcHierarchical };
+enum TGLCameraInvarianceMode : uint8_t { cimNone, cimPosition, cimOrientation };
+
+using TGLProgressEvent = std::function<void(TObject* sender, double deltaTime, double newTime)>;
+
+// The render state of one frame, built by the scene for its buffer and handed by reference down
+// the object tree. Everything is zero until the scene sets it.
+struct TRenderContextInfo {
+    TGLScene* Scene = nullptr;
+    TGLSceneBuffer* Buffer = nullptr;
+    TVector CameraPosition{};
+    TVector CameraDirection{};
+    TVector CameraUp{};
+    TMatrix* ModelViewMatrix = nullptr; // the buffer's model-view matrix
+    int32_t ViewportWidth = 0;
+    int32_t ViewportHeight = 0;
+    int32_t RenderDpi = 0;
+    TGLMaterialLibrary* MeshMaterialLibrary = nullptr;
+    TGLMaterialLibrary* LightmapLibrary = nullptr;
+    int32_t FogSuppressCount = 0;
+    int32_t LightingSuppressCount = 0;
+    uint8_t DrawPass = 0; // 0 render, 1 pick
+    TGLObjectsSorting Sorting = osInherited;
+    TGLVisibilityCulling Culling = vcInherited;
+    TGLStateCache* StateCache = nullptr;
+    TVector ClipOrigin{};
+    TVector ClipDirection{};
+    float ClipViewportRadius = 0;
+    float ClipFarDistance = 0;
+    TFrustum ClipFrustum{};
+    TVector SceneAmbient{};
+    bool BufferCullsFaces = false;
+    bool NamesPushed = false;
+    bool SkipMaterials = false;
+    bool SkipBlending = false;
+    bool SkipDisplayLists = false;
+};
+
+// A node of the scene tree: position, orientation (Direction and Up, kept unit and
+// perpendicular), scale, cached local and absolute transforms, visibility and owned children.
+//
+// Children are owned: an object frees its children when it is freed, and a child freed on its
+// own leaves its parent first. An object may also have a framework owner; whichever frees it
+// first, the other forgets it.
+class TGLBaseSceneObject : public TGLCoordinatesUpdateAbleComponent {
+public:
+    explicit TGLBaseSceneObject(TComponent* owner);
+    ~TGLBaseSceneObject() override;
+    const char* ClassName() const override { return "TGLBaseSceneObject"; }
+
+    // A new object of this object's own class; every class overrides it so that copies of a
+    // subtree keep the classes of their nodes.
+    virtual TGLBaseSceneObject* CreateOfSameClass(TComponent* owner) const;
+
+    // From another scene object: visibility, transform, axes, sorting, culling, angles, a copy
+    // of the source's subtree, OnProgress, Tag and TagFloat.
+    void Assign(const TPersistent* source) override;
+    // End of loading: one notifying change rebuilds what the stored values imply.
+    void Loaded() override;
+    // Placement while a stored description is read: under another object, or (when `parent`
+    // is the scene) under the scene's object root or, for a camera, its camera root.
+    void SetParentComponent(TComponent* parent);
+
+    // --- Notifications ---
+    void DoProgress(const TProgressTimes& progressTimes) override;
+    void NotifyChange(TObject* sender) override;
+    void CoordinateChanged(TGLCoordinates* sender) override;
+    void TransformationChanged();
+    void StructureChanged();
+    void ClearStructureChanged() { FChanges.Exclude(chStructure); }
+    virtual void LockUpdates() { ++FUpdateCount; }
+    virtual void UnlockUpdates();
+    TObjectChanges Changes() const { return FChanges; }
+
+    // --- Transform ---
+    TGLCoordinates& Position() { return *FPosition; }
+    TGLCoordinates& Direction() { return *FDirection; }
+    TGLCoordinates& Up() { return *FUp; }
+    TGLCoordinates& Scale() { return *FScale; }
+    const TGLCoordinates& Position() const { return *FPosition; }
+    const TGLCoordinates& Direction() const { return *FDirection; }
+    const TGLCoordinates& Up() const { return *FUp; }
+    const TGLCoordinates& Scale() const { return *FScale; }
+    void SetPosition(const TGLCoordinates& value);
+    // A zero vector is ignored.
+    void SetDirection(const TGLCoordinates& value);
+    void SetUp(const TGLCoordinates& value);
+    void SetScale(const TGLCoordinates& value);
+
+    // The angles last given, in degrees; a write turns the object by the difference (only
+    // recorded while loading).
+    float PitchAngle() const { return FRotation->X(); }
+    float TurnAngle() const { return FRotation->Y(); }
+    float RollAngle() const { return FRotation->Z(); }
+    void SetPitchAngle(float value) { SetAngle(0, value); }
+    void SetTurnAngle(float value) { SetAngle(1, value); }
+    void SetRollAngle(float value) { SetAngle(2, value); }
+
+    // The caches are rebuilt on demand, so the queries are const.
+    const TMatrix& LocalMatrix() const;
+    const TMatrix& AbsoluteMatrix() const;
+    const TMatrix& InvAbsoluteMatrix() const;
+    void RebuildMatrix() const;
+    TVector AbsolutePosition() const { return AbsoluteMatrix()[3]; }
+    TVector AbsoluteDirection() const { return Normalized(AbsoluteMatrix()[2]); }
+    TVector AbsoluteUp() const { return Normalized(AbsoluteMatrix()[1]); }
+    TVector LocalToAbsolute(const TVector& v) const { return TransformVector(v, AbsoluteMatrix()); }
+    TVector AbsoluteToLocal(const TVector& v) const {
+        return TransformVector(v, InvAbsoluteMatrix());
+    }
+    TVector RightVector() const { return CrossProduct(FUp->AsVector(), FDirection->AsVector()); }
+    TVector LeftVector() const { return CrossProduct(FDirection->AsVector(), FUp->AsVector()); }
+    virtual TVector BarycenterPosition() const { return AbsolutePosition(); }
+    virtual TVector UnscaledHalfExtents() const { return {0.5f, 0.5f, 0.5f, 0}; }
+    TVector AxisAlignedDimensions() const;
+    float BoundingSphereRadius() const { return LengthOf(AxisAlignedDimensions()); }
+    // Takes the transform from a matrix: axes normalized, scale from the row lengths.
+    void SetMatrix(const TMatrix& matrix);
+    // Orbits this object round `target` by the given angles in degrees, keeping the polar angle
+    // from its own up axis within [0.025, π - 0.025]. Only Position changes.
+    void MoveObjectAround(const TGLBaseSceneObject* target, float pitchDelta, float turnDelta);
+
+    // --- Tree ---
+    TGLBaseSceneObject* Parent() const { return FParent; }
+    TGLScene* Scene() const { return FScene; }
+    int Count() const { return static_cast<int>(FChildren.size()); }
+    TGLBaseSceneObject* Children(int index) const { return FChildren.at(index); }
+    int IndexOfChild(const TGLBaseSceneObject* child) const;
+    // Takes `child` (leaving its old parent) as the last child.
+    void AddChild(TGLBaseSceneObject* child);
+    void InsertChild(int index, TGLBaseSceneObject* child);
+    // Detaches `child`; the caller owns it afterwards unless it has a framework owner. With
+    // keepChildren its children stay here instead of leaving with it.
+    void RemoveChild(TGLBaseSceneObject* child, bool keepChildren);
+    // Frees every child (cameras among the descendants first).
+    void DeleteChildren();
+
+    // --- Rendering ---
+    // Draws this object and its subtree in the current model-view frame.
+    void RenderObject(TRenderContextInfo& rci);
+    virtual void DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderChildren);
+    virtual void RenderChildren(int first, int last, TRenderContextInfo& rci);
+    // The object's own geometry in its local frame; nothing in the base class.
+    virtual void BuildList(TRenderContextInfo& rci);
+    // The display list of BuildList, compiled on first use and after StructureChanged.
+    virtual GLuint GetListHandle(TRenderContextInfo& rci);
+    virtual void DestroyListHandle();
+    // The display lists of the whole subtree, children first.
+    void DestroyListHandles();
+    virtual bool Blended() const { return false; }
+
+    bool Visible() const { return FVisible; }
+    virtual void SetVisible(bool value);
+    bool ShowAxes() const { return FShowAxes; }
+    void SetShowAxes(bool value);
+    TGLObjectsSorting ObjectsSorting() const { return FObjectsSorting; }
+    void SetObjectsSorting(TGLObjectsSorting value);
+    TGLVisibilityCulling VisibilityCulling() const { return FVisibilityCulling; }
+    void SetVisibilityCulling(TGLVisibilityCulling value);
+    TObjectStyle ObjectStyle() const { return FObjectStyle; }
+
+    TGLProgressEvent OnProgress;
+    float TagFloat() const { return FTagFloat; }
+    void SetTagFloat(float value) { FTagFloat = value; }
+
+protected:
+    void SetObjectStyle(TObjectStyle value) { FObjectStyle = value; }
+    // Scene the object's subtree belongs to; a different scene first drops the display lists.
+    void SetScene(TGLScene* scene);
+    // The object's own geometry: BuildList directly for sfDrawDirect objects and while display
+    // lists are skipped, otherwise through the display list.
+    void DrawSelf(TRenderContextInfo& rci);
+
+private:
+    struct TBox {
+        TAffineVector Min;
+        TAffineVector Max;
+    };
+
+    void SetAngle(int axis, float value);
+    TVector OrthogonalAxis() const;
+    void DirectionChanged();
+    void UpChanged();
+    void MarkAbsoluteStale();
+    bool IsUpdating() const;
+    bool IsCamera() const;
+
+    std::array<TMatrix, 2>& AbsoluteMatrices() const;
+    bool IsAncestorOf(const TGLBaseSceneObject* object) const;
+    void ForgetScene();
+    void Detach(TGLBaseSceneObject* child, bool keepChildren, bool leavesScene);
+    void DetachChild(TGLBaseSceneObject* child);
+    void FreeDescendantCameras();
+    void CollectCameras(std::vector<TGLBaseSceneObject*>& cameras) const;
+
+    bool CullingAllowsSelf(const TRenderContextInfo& rci) const;
+    TBox HierarchicalBox() const;
+    void RenderRespectingDepthTest(TRenderContextInfo& rci, bool renderSelf, bool renderChildren);
+    void DrawAxes(const TRenderContextInfo& rci) const;
+    void RenderSorted(int first, int last, TRenderContextInfo& rci);
+    void RenderByDistance(const std::vector<TGLBaseSceneObject*>& children, bool farthestFirst,
+                          TRenderContextInfo& rci);
+    void CopyChildrenFrom(const TGLBaseSceneObject& source);
+
+    std::unique_ptr<TGLCoordinates> FPosition;
+    std::unique_ptr<TGLCoordinates> FDirection;
+    std::unique_ptr<TGLCoordinates> FUp;
+    std::unique_ptr<TGLCoordinates> FScale;
+    std::unique_ptr<TGLCoordinates> FRotation; // pitch, turn, roll in x, y, z
+    mutable TMatrix FLocalMatrix = IdentityHmgMatrix;
+    // The absolute matrix and its inverse, allocated on first use.
+    mutable std::unique_ptr<std::array<TMatrix, 2>> FAbsoluteMatrices;
+    mutable TObjectChanges FChanges{chTransformation, chAbsoluteMatrix, chInverseMatrix,
+                                    chStructure};
+    TObjectStyle FObjectStyle;
+    TGLBaseSceneObject* FParent = nullptr;
+    std::vector<TGLBaseSceneObject*> FChildren; // owned
+    TGLScene* FScene = nullptr;
+    std::unique_ptr<TGLListHandle> FListHandle;
+    bool FVisible = true;
+    bool FShowAxes = false;
+    TGLObjectsSorting FObjectsSorting = osInherited;
+    TGLVisibilityCulling FVisibilityCulling = vcInherited;
+    int32_t FUpdateCount = 0;
+    bool FIsCalculating = false;
+    float FTagFloat = 0;
+};
+
+// A scene object with a material, applied around its own drawing.
+class TGLCustomSceneObject : public TGLBaseSceneObject {
+public:
+    explicit TGLCustomSceneObject(TComponent* owner);
+    const char* ClassName() const override { return "TGLCustomSceneObject"; }
+    TGLBaseSceneObject* CreateOfSameClass(TComponent* owner) const override;
+
+    // The material and Hint first, then everything a scene object copies.
+    void Assign(const TPersistent* source) override;
+    void Loaded() override;
+    void DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderChildren) override;
+    // The display list and the material's OpenGL objects.
+    void DestroyListHandle() override;
+    bool Blended() const override { return FMaterial->Blended(); }
+
+    TGLMaterial& Material() { return *FMaterial; }
+    const TGLMaterial& Material() const { return *FMaterial; }
+    const std::string& Hint() const { return FHint; }
+    void SetHint(const std::string& value) { FHint = value; }
+
+protected:
+    // For classes that draw with a material of their own kind.
+    void ReplaceMaterial(std::unique_ptr<TGLMaterial> material);
+
+private:
+    std::unique_ptr<TGLMaterial> FMaterial;
+    std::string FHint;
+};
+
+// A custom object whose material can be set from outside.
+class TGLSceneObject : public TGLCustomSceneObject {
+public:
+    using TGLCustomSceneObject::TGLCustomSceneObject;
+    const char* ClassName() const override { return "TGLSceneObject"; }
+    TGLBaseSceneObject* CreateOfSameClass(TComponent* owner) const override;
+    // Copies `value` into the owned material.
+    void SetMaterial(const TGLMaterial& value);
+};
+
+// An object that never applies its material.
+class TGLImmaterialSceneObject : public TGLCustomSceneObject {
+public:
+    using TGLCustomSceneObject::TGLCustomSceneObject;
+    const char* ClassName() const override { return "TGLImmaterialSceneObject"; }
+    TGLBaseSceneObject* CreateOfSameClass(TComponent* owner) const override;
+    void DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderChildren) override;
+};
+
+// An object drawn as if the camera did not move (cimPosition) or did not turn (cimOrientation).
+class TGLCameraInvariantObject : public TGLImmaterialSceneObject {
+public:
+    using TGLImmaterialSceneObject::TGLImmaterialSceneObject;
+    const char* ClassName() const override { return "TGLCameraInvariantObject"; }
+    TGLBaseSceneObject* CreateOfSameClass(TComponent* owner) const override;
+    void Assign(const TPersistent* source) override;
+    void DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderChildren) override;
+
+    TGLCameraInvarianceMode CamInvarianceMode() const { return FCamInvarianceMode; }
+    void SetCamInvarianceMode(TGLCameraInvarianceMode value);
+
+private:
+    TGLCameraInvarianceMode FCamInvarianceMode = cimNone;
+};
+
+// One of the two invisible roots of a scene; its owner must be the scene.
+class TGLSceneRootObject : public TGLBaseSceneObject {
+public:
+    explicit TGLSceneRootObject(TComponent* owner);
+    const char* ClassName() const override { return "TGLSceneRootObject"; }
+    TGLBaseSceneObject* CreateOfSameClass(TComponent* owner) const override;
+};
+
+// The point of view of a buffer. So far only what the scene tree needs of it: the class (the
+// tree frees cameras first and keeps them under the camera root), its depth of view (the length
+// of the axes drawn by ShowAxes) and its rendering (its children only).
+class TGLCamera : public TGLBaseSceneObject {
+public:
+    explicit TGLCamera(TComponent* owner);
+    const char* ClassName() const override { return "TGLCamera"; }
+    TGLBaseSceneObject* CreateOfSameClass(TComponent* owner) const override;
+    void DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderChildren) override;
+
+    float DepthOfView() const { return FDepthOfView; }
+    void SetDepthOfView(float value);
+
+private:
+    float FDepthOfView = 100;
+};
+
+// The scene: the object root ("ObjectRoot") and the camera root ("CameraRoot"), the sorting and
+// culling the traversal starts with, and the buffers that show it. A change anywhere in the
+// trees reaches NotifyChange, which passes it to every registered buffer.
+class TGLScene : public TGLUpdateAbleComponent {
+public:
+    explicit TGLScene(TComponent* owner);
+    ~TGLScene() override;
+    const char* ClassName() const override { return "TGLScene"; }
+
+    TGLSceneRootObject* Objects() const { return FObjects; }
+    TGLSceneRootObject* Cameras() const { return FCameras; }
+    // The roots were created while the scene was loaded: they finish loading with it.
+    void Loaded() override;
+
+    // Silent while updates are held, while the scene is loaded or destroyed, or without buffers.
+    void NotifyChange(TObject* sender) override;
+    void BeginUpdate() { ++FUpdateCount; }
+    void EndUpdate();
+
+    // osInherited is stored as osRenderBlendedLast, vcInherited as vcNone.
+    TGLObjectsSorting ObjectsSorting() const { return FObjectsSorting; }
+    void SetObjectsSorting(TGLObjectsSorting value);
+    TGLVisibilityCulling VisibilityCulling() const { return FVisibilityCulling; }
+    void SetVisibilityCulling(TGLVisibilityCulling value);
+
+    // A buffer already registered, or not registered, is ignored.
+    void AddBuffer(TGLSceneBuffer* buffer);
+    void RemoveBuffer(TGLSceneBuffer* buffer);
+    const std::vector<TGLSceneBuffer*>& Buffers() const { return FBuffers; }
+
+    // Called with every subtree that joins the scene's trees and every subtree that leaves them,
+    // so that the light sources in it take or give up a light slot.
+    virtual void AddLights(TGLBaseSceneObject* subtree);
+    virtual void RemoveLights(TGLBaseSceneObject* subtree);
+
+    // Set while a frame is rendered.
+    TGLSceneBuffer* CurrentBuffer() const { return FCurrentBuffer; }
+    void SetCurrentBuffer(TGLSceneBuffer* value) { FCurrentBuffer = value; }
+    TGLCamera* CurrentCamera() const { return FCurrentCamera; }
+    void SetCurrentCamera(TGLCamera* value) { FCurrentCamera = value; }
+    TGLBaseSceneObject* CurrentRenderedObject() const { return FCurrentRenderedObject; }
+    void SetCurrentRenderedObject(TGLBaseSceneObject* value) { FCurrentRenderedObject = value; }
+    // An object going away is no longer current.
+    void ForgetObject(const TGLBaseSceneObject* object);
+
+private:
+    TGLSceneRootObject* FObjects = nullptr; // owned
+    TGLSceneRootObject* FCameras = nullptr; // owned
+    TGLObjectsSorting FObjectsSorting = osRenderBlendedLast;
+    TGLVisibilityCulling FVisibilityCulling = vcNone;
+    std::vector<TGLSceneBuffer*> FBuffers;
+    int32_t FUpdateCount = 0;
+    TGLSceneBuffer* FCurrentBuffer = nullptr;
+    TGLCamera* FCurrentCamera = nullptr;
+    TGLBaseSceneObject* FCurrentRenderedObject = nullptr;
+};
