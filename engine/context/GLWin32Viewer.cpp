@@ -3,6 +3,8 @@
 #include "engine/context/OpenGL1x.h"
 #include "platform/win32/WinUser.h"
 
+#include <algorithm>
+
 TGLSceneViewer::TGLSceneViewer(TComponent* owner)
     : TWinControl(owner), FIsOpenGLAvailable(LoadOpenGLLibraries()) {
     SetControlStyle({csCaptureMouse, csClickEvents, csDoubleClicks, csOpaque});
@@ -141,11 +143,30 @@ void TGLSceneViewer::DoBufferStructuralChange(TObject*) {
     RecreateWnd();
 }
 
-float TGLSceneViewer::FieldOfView() const {
-    // The camera's field of view arrives with the camera itself; until one is set there is none.
-    return 0.0f;
+void TGLSceneViewer::SetCamera(TGLCamera* value) {
+    TGLCamera* old = FBuffer->Camera();
+    if (value == old)
+        return;
+    if (old)
+        RemoveFreeNotification(old);
+    if (value)
+        FreeNotification(value);
+    FBuffer->SetCamera(value);
 }
 
-void TGLSceneViewer::SetFieldOfView(float) {
-    // Without a camera the field of view has nowhere to live: nothing to store.
+void TGLSceneViewer::Notification(TComponent* component, TOperation operation) {
+    if (operation == opRemove && FBuffer && component == FBuffer->Camera())
+        SetCamera(nullptr);
+    TWinControl::Notification(component, operation);
+}
+
+// The field of view lives in the camera's focal length, across the control's shorter side.
+float TGLSceneViewer::FieldOfView() const {
+    const TGLCamera* camera = Camera();
+    return camera ? camera->FieldOfViewAcross(static_cast<float>(std::min(Width(), Height()))) : 0;
+}
+
+void TGLSceneViewer::SetFieldOfView(float degrees) {
+    if (TGLCamera* camera = Camera())
+        camera->SetFieldOfViewAcross(degrees, static_cast<float>(std::min(Width(), Height())));
 }

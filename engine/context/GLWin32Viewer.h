@@ -26,6 +26,8 @@ public:
     HDC OwnDC() const { return FOwnDC; }
 
     TGLCamera* Camera() const { return FBuffer->Camera(); }
+    // The buffer's camera; the viewer hears of the camera's destruction and lets it go.
+    void SetCamera(TGLCamera* value);
     // The field of view across the control's shorter side, in degrees; 0 without a camera.
     float FieldOfView() const;
     void SetFieldOfView(float degrees);
@@ -38,6 +40,8 @@ public:
     void ApplySwapInterval();
 
 protected:
+    // The buffer's camera going away leaves the viewer without one.
+    void Notification(TComponent* component, TOperation operation) override;
     void CreateParams(TCreateParams& params) override;
     void CreateWnd() override;
     void DestroyWnd() override;

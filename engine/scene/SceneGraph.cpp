@@ -929,7 +929,7 @@ void TGLCameraInvariantObject::DoRender(TRenderContextInfo& rci, bool renderSelf
     TGLImmaterialSceneObject::DoRender(rci, renderSelf, renderChildren);
 }
 
-// --- TGLSceneRootObject and TGLCamera --------------------------------------------------------
+// --- TGLSceneRootObject ---------------------------------------------------------------------
 
 TGLSceneRootObject::TGLSceneRootObject(TComponent* owner) : TGLBaseSceneObject(owner) {
     auto* scene = dynamic_cast<TGLScene*>(owner);
@@ -940,27 +940,6 @@ TGLSceneRootObject::TGLSceneRootObject(TComponent* owner) : TGLBaseSceneObject(o
 
 TGLBaseSceneObject* TGLSceneRootObject::CreateOfSameClass(TComponent* owner) const {
     return new TGLSceneRootObject(owner);
-}
-
-TGLCamera::TGLCamera(TComponent* owner) : TGLBaseSceneObject(owner) {
-    Direction().SetWithoutNotify({0, 0, -1, 0});
-}
-
-TGLBaseSceneObject* TGLCamera::CreateOfSameClass(TComponent* owner) const {
-    return new TGLCamera(owner);
-}
-
-void TGLCamera::DoRender(TRenderContextInfo& rci, bool, bool renderChildren) {
-    if (renderChildren && Count() > 0)
-        RenderChildren(0, Count() - 1, rci);
-}
-
-void TGLCamera::SetDepthOfView(float value) {
-    if (value == FDepthOfView)
-        return;
-    FDepthOfView = value;
-    if (!ComponentState().Contains(csLoading))
-        TransformationChanged();
 }
 
 // --- TGLScene --------------------------------------------------------------------------------

@@ -341,21 +341,103 @@ public:
     TGLBaseSceneObject* CreateOfSameClass(TComponent* owner) const override;
 };
 
-// The point of view of a buffer. So far only what the scene tree needs of it: the class (the
-// tree frees cameras first and keeps them under the camera root), its depth of view (the length
-// of the axes drawn by ShowAxes) and its rendering (its children only).
+enum TGLCameraStyle : uint8_t {
+    csPerspective,
+    csOrthogonal,
+    csOrtho2D,
+    csCustom,
+    csInfinitePerspective
+};
+
+// A viewport in pixels.
+struct TRectangle {
+    int32_t Left, Top, Width, Height;
+};
+
+// Sets the projection of a csCustom camera itself; may change the viewport radius.
+using TOnCustomPerspective = std::function<void(
+    const TRectangle& viewport, int32_t width, int32_t height, int32_t dpi, float& viewPortRadius)>;
+
+// The point of view of a buffer: turns its focal length, depth of view and style into the
+// projection for a viewport, and its position with its target (or its own direction) into the
+// view. The target is not owned: the camera hears of its destruction and forgets it.
 class TGLCamera : public TGLBaseSceneObject {
 public:
     explicit TGLCamera(TComponent* owner);
+    ~TGLCamera() override;
     const char* ClassName() const override { return "TGLCamera"; }
     TGLBaseSceneObject* CreateOfSameClass(TComponent* owner) const override;
+    // The camera's settings and target, then everything a scene object copies.
+    void Assign(const TPersistent* source) override;
+    // A camera draws no geometry, only its children.
     void DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderChildren) override;
 
+    // Multiplies the current (projection) matrix by the camera's projection for `viewport`,
+    // which spans width x height pixels at `dpi`. Does nothing for an empty viewport.
+    void ApplyPerspective(const TRectangle& viewport, int32_t width, int32_t height, int32_t dpi);
+    // Multiplies the current (model-view) matrix by the look-at transform: toward the target
+    // when there is one, else along Direction.
+    void ApplyView();
+    // Moves the camera along the line to its target so that the distance becomes `ratio` times
+    // the old one. Nothing without a target.
+    void AdjustDistanceToTarget(float ratio);
+    // Orbits the camera round its target by the given angles in degrees.
+    void MoveAroundTarget(float pitchDelta, float turnDelta);
+    // The field of view, in degrees, across `dimension` pixels.
+    float FieldOfViewAcross(float dimension) const;
+    // Sets the focal length that gives `fieldOfView` degrees across `dimension` pixels.
+    void SetFieldOfViewAcross(float fieldOfView, float dimension);
+
+    // Anything but a positive finite value is stored as 1.
+    float FocalLength() const { return FFocalLength; }
+    void SetFocalLength(float value);
     float DepthOfView() const { return FDepthOfView; }
     void SetDepthOfView(float value);
+    // A value <= 0 is stored as 1.
+    float NearPlaneBias() const { return FNearPlaneBias; }
+    void SetNearPlaneBias(float value);
+    // 0 is stored as 1; negative values are kept.
+    float SceneScale() const { return FSceneScale; }
+    void SetSceneScale(float value);
+    TGLCameraStyle CameraStyle() const { return FCameraStyle; }
+    void SetCameraStyle(TGLCameraStyle value);
+    TGLBaseSceneObject* TargetObject() const { return FTargetObject; }
+    void SetTargetObject(TGLBaseSceneObject* value);
+
+    TOnCustomPerspective OnCustomPerspective;
+
+    // Results of the last ApplyPerspective and ApplyView.
+    float NearPlane() const { return FNearPlane; }
+    float ViewPortRadius() const { return FViewPortRadius; }
+    const TVector& LastDirection() const { return FLastDirection; }
+
+protected:
+    // The target going away leaves the camera looking along its own direction.
+    void Notification(TComponent* component, TOperation operation) override;
 
 private:
+    struct TExtents {
+        double Left, Right, Bottom, Top;
+    };
+
+    void ApplyOrtho2D(int32_t width, int32_t height);
+    void ApplyCustom(const TRectangle& viewport, int32_t width, int32_t height, int32_t dpi);
+    void ApplyFrustum(const TRectangle& viewport, int32_t width, int32_t height, int32_t dpi);
+    TExtents FrustumExtents(const TRectangle& viewport, int32_t width, int32_t height) const;
+    void ApplyInfinitePerspective(const TExtents& extents) const;
+    void LookAtTarget();
+    void LookAlongDirection();
+    bool Loading() const { return ComponentState().Contains(csLoading); }
+
+    float FFocalLength = 50;
     float FDepthOfView = 100;
+    float FNearPlaneBias = 1;
+    float FSceneScale = 1;
+    TGLCameraStyle FCameraStyle = csPerspective;
+    TGLBaseSceneObject* FTargetObject = nullptr; // not owned
+    float FNearPlane = 0;
+    float FViewPortRadius = 0;
+    TVector FLastDirection{};
 };
 
 // The scene: the object root ("ObjectRoot") and the camera root ("CameraRoot"), the sorting and

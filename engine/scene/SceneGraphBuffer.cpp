@@ -76,6 +76,13 @@ TGLSceneBuffer::~TGLSceneBuffer() {
     }
 }
 
+void TGLSceneBuffer::SetCamera(TGLCamera* value) {
+    if (value == FCamera)
+        return;
+    FCamera = value;
+    NotifyChange(this);
+}
+
 void TGLSceneBuffer::SetBackgroundColor(TColor value) {
     if (value == FBackgroundColor)
         return;

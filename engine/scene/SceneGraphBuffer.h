@@ -3,6 +3,7 @@
 
 #include "engine/context/GLContext.h"
 #include "engine/geometry/VectorGeometry.h"
+#include "engine/scene/SceneGraph.h"
 #include "platform/framework/Classes.h"
 #include "platform/framework/Graphics.h"
 
@@ -23,10 +24,6 @@ using TContextOptions = TSet<TContextOption>;
 enum TGLDepthPrecision : uint8_t { dpDefault, dp16bits, dp24bits, dp32bits };
 enum TGLColorDepth : uint8_t { cdDefault, cd8bits, cd16bits, cd24bits, cdFloat64bits, cdFloat128bits };
 enum TGLShadeModel : uint8_t { smDefault, smSmooth, smFlat };
-
-struct TRectangle {
-    int32_t Left, Top, Width, Height;
-};
 
 class TGLCamera;
 
@@ -53,6 +50,7 @@ public:
     float BackgroundAlpha() const { return FBackgroundAlpha; }
 
     TGLCamera* Camera() const { return FCamera; }
+    void SetCamera(TGLCamera* value);
 
     void CreateRenderingContext(HDC device, bool memoryContext);
     void DestroyRenderingContext();

@@ -1,5 +1,5 @@
-#include "engine/context/GLWin32Context.h"
 #include "engine/context/GLWin32Viewer.h"
+#include "engine/context/GLWin32Context.h"
 #include "engine/context/OpenGL1x.h"
 #include "platform/framework/Forms.h"
 #include "platform/win32/WinUser.h"
@@ -7,6 +7,8 @@
 #include "tests/support/RecordingGL.h"
 
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 namespace {
 
@@ -150,6 +152,41 @@ TEST_F(ViewerFixture, RenderingErrorsLeaveThePaintEnded) {
     EXPECT_FALSE(viewer->Buffer()->Rendering());
     Paint();
     EXPECT_EQ(viewer->Buffer()->FrameCount(), 1u);
+}
+
+// The field of view lives in the camera: the focal length across the control's shorter side.
+TEST_F(ViewerFixture, FieldOfViewIsTheCamerasFocalLength) {
+    TGLScene scene(nullptr);
+    auto* camera = new TGLCamera(form.get());
+    scene.Cameras()->AddChild(camera);
+    viewer->SetCamera(camera);
+    camera->SetFocalLength(40);
+    EXPECT_EQ(viewer->FieldOfView(), 159.43605f);
+    viewer->SetFieldOfView(90);
+    EXPECT_FLOAT_EQ(camera->FocalLength(), 220.5f);
+    viewer->SetBounds(0, 0, 300, 600);
+    EXPECT_FLOAT_EQ(viewer->FieldOfView(), 2 * std::atan(150 / 220.5) * 180 / M_PI);
+}
+
+// Owned by the form, the camera's removal reaches the viewer through the form; owned by nobody,
+// through the viewer's own registration.
+TEST_F(ViewerFixture, ACameraGoingAwayLeavesTheViewerWithoutOne) {
+    auto* owned = new TGLCamera(form.get());
+    viewer->Buffer()->SetCamera(owned);
+    delete owned;
+    EXPECT_EQ(viewer->Camera(), nullptr);
+
+    auto* first = new TGLCamera(nullptr);
+    auto* second = new TGLCamera(nullptr);
+    viewer->SetCamera(first);
+    viewer->SetCamera(second);
+    delete first;
+    EXPECT_EQ(viewer->Camera(), second);
+    delete second;
+    EXPECT_EQ(viewer->Camera(), nullptr);
+    EXPECT_EQ(viewer->FieldOfView(), 0.0f);
+    viewer->SetFieldOfView(60);
+    EXPECT_EQ(viewer->Camera(), nullptr);
 }
 
 TEST(ViewerWithoutOpenGL, OpensItsWindowAndNeverRenders) {
