@@ -367,8 +367,6 @@ public:
     ~TGLCamera() override;
     const char* ClassName() const override { return "TGLCamera"; }
     TGLBaseSceneObject* CreateOfSameClass(TComponent* owner) const override;
-    // The camera's settings and target, then everything a scene object copies.
-    void Assign(const TPersistent* source) override;
     // A camera draws no geometry, only its children.
     void DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderChildren) override;
 

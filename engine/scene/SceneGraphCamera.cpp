@@ -32,19 +32,6 @@ TGLBaseSceneObject* TGLCamera::CreateOfSameClass(TComponent* owner) const {
     return new TGLCamera(owner);
 }
 
-void TGLCamera::Assign(const TPersistent* source) {
-    if (auto* other = dynamic_cast<const TGLCamera*>(source); other && other != this) {
-        SetFocalLength(other->FFocalLength);
-        SetDepthOfView(other->FDepthOfView);
-        SetNearPlaneBias(other->FNearPlaneBias);
-        SetSceneScale(other->FSceneScale);
-        SetCameraStyle(other->FCameraStyle);
-        SetTargetObject(other->FTargetObject);
-        OnCustomPerspective = other->OnCustomPerspective;
-    }
-    TGLBaseSceneObject::Assign(source);
-}
-
 void TGLCamera::DoRender(TRenderContextInfo& rci, bool, bool renderChildren) {
     if (renderChildren && Count() > 0)
         RenderChildren(0, Count() - 1, rci);
