@@ -1,11 +1,42 @@
 #include "app/Unit1.h"
 
+#include <bit>
+
+namespace {
+
+float FromBits(uint32_t bits) {
+    return std::bit_cast<float>(bits);
+}
+
+// Values of the stored description arrive without notification, as a reader would set them;
+// each object's end-of-loading step rebuilds what depends on them.
+void Store(TGLCoordinates& coordinates, const TVector& value) {
+    coordinates.SetWithoutNotify(value);
+}
+
+// The step is added in extended precision and the sum stored as a single.
+float Stepped(float component, double step) {
+    return static_cast<float>(static_cast<double>(component) + step);
+}
+
+} // namespace
+
 TForm1::TForm1(TComponent* owner) : TForm(owner) {
     LoadWith([this] { BuildComponents(); });
 }
 
-// The stored description of the form: its own properties, then its components in order.
+// The stored description of the form: its own properties, then its components in stored order,
+// then the references between them.
 void TForm1::BuildComponents() {
+    BuildForm();
+    BuildViewer();
+    BuildScene();
+    ResolveReferences();
+    OnCreate = [this](TObject* sender) { FormCreate(sender); };
+    OnKeyPress = [this](TObject* sender, char16_t& key) { FormKeyPress(sender, key); };
+}
+
+void TForm1::BuildForm() {
     SetName("Form1");
     SetCaption("Form1");
     SetClientWidth(702);
@@ -14,16 +45,92 @@ void TForm1::BuildComponents() {
     SetColor(clBtnFace);
     SetKeyPreview(false);
     SetPixelsPerInch(96);
+}
 
+void TForm1::BuildViewer() {
     GLSceneViewer1 = new TGLSceneViewer(this);
     GLSceneViewer1->SetName("GLSceneViewer1");
     GLSceneViewer1->SetParent(this);
     GLSceneViewer1->SetBounds(0, 0, 705, 441);
+    // Applied before the camera is known: it changes nothing.
+    GLSceneViewer1->SetFieldOfView(159.4360504150391f);
     GLSceneViewer1->SetTabStop(false);
     GLSceneViewer1->SetAnchors({akLeft, akTop});
     GLSceneViewer1->SetAlign(alNone);
+    GLSceneViewer1->OnMouseMove = [this](TObject* sender, TShiftState shift, int x, int y) {
+        GLSceneViewer1MouseMove(sender, shift, x, y);
+    };
+}
 
-    OnCreate = [this](TObject* sender) { FormCreate(sender); };
+void TForm1::BuildScene() {
+    GLScene1 = new TGLScene(this);
+    GLScene1->SetName("GLScene1");
+
+    GLDummyCube1 = new TGLCameraInvariantObject(this);
+    GLDummyCube1->SetName("GLDummyCube1");
+    GLDummyCube1->SetVisible(false);
+    GLScene1->Objects()->AddChild(GLDummyCube1);
+
+    GLFreeForm1 = new TGLSceneObject(this);
+    GLFreeForm1->SetName("GLFreeForm1");
+    GLScene1->Objects()->AddChild(GLFreeForm1);
+    Store(GLFreeForm1->Direction(),
+          {FromBits(0x17F44400), FromBits(0x3F800000), FromBits(0xB33BBD2E), 0});
+    GLFreeForm1->SetPitchAngle(90);
+    Store(GLFreeForm1->Position(), {1, 0, 0, 1});
+    GLFreeForm1->SetRollAngle(180);
+    Store(GLFreeForm1->Up(), {FromBits(0x33BBBD2E), FromBits(0x333BBD2E), FromBits(0x3F800000), 0});
+
+    GLFreeForm2 = new TGLSceneObject(this);
+    GLFreeForm2->SetName("GLFreeForm2");
+    GLScene1->Objects()->AddChild(GLFreeForm2);
+    Store(GLFreeForm2->Direction(), {0, 1, FromBits(0xB33BBD2E), 0});
+    GLFreeForm2->SetPitchAngle(90);
+    Store(GLFreeForm2->Position(), {-1, 0, 0, 1});
+    Store(GLFreeForm2->Up(), {0, FromBits(0xB33BBD2E), FromBits(0xBF800000), 0});
+
+    GLCamera1 = new TGLCamera(this);
+    GLCamera1->SetName("GLCamera1");
+    GLScene1->Cameras()->AddChild(GLCamera1);
+    GLCamera1->SetDepthOfView(200);
+    GLCamera1->SetFocalLength(40);
+    GLCamera1->SetCameraStyle(csInfinitePerspective);
+    Store(GLCamera1->Position(), {0, 0, 3, 1});
+    Store(GLCamera1->Direction(), {0, 0, 1, 0});
+    Store(GLCamera1->Up(), {0, 1, -0.0f, 0});
+}
+
+void TForm1::ResolveReferences() {
+    GLSceneViewer1->SetCamera(GLCamera1);
+    GLCamera1->SetTargetObject(GLDummyCube1);
 }
 
 void TForm1::FormCreate(TObject*) {}
+
+void TForm1::FormKeyPress(TObject*, char16_t& key) {
+    TGLCoordinates& first = GLFreeForm1->Position();
+    TGLCoordinates& second = GLFreeForm2->Position();
+    switch (key) {
+    case u'+': GLCamera1->AdjustDistanceToTarget(0.9f); break;
+    case u'-': GLCamera1->AdjustDistanceToTarget(1.1f); break;
+    case u'4': second.SetX(Stepped(second.X(), -0.1)); break;
+    case u'6': second.SetX(Stepped(second.X(), 0.1)); break;
+    case u'5': second.SetY(Stepped(second.Y(), -0.1)); break;
+    case u'8': second.SetY(Stepped(second.Y(), 0.1)); break;
+    case u'q': first.SetX(Stepped(first.X(), -0.1)); break;
+    case u'd': first.SetX(Stepped(first.X(), 0.1)); break;
+    case u's': first.SetY(Stepped(first.Y(), -0.1)); break;
+    case u'z': first.SetY(Stepped(first.Y(), 0.1)); break;
+    default: break;
+    }
+    Paint();
+    key = 0;
+}
+
+void TForm1::GLSceneViewer1MouseMove(TObject*, TShiftState shift, int32_t x, int32_t y) {
+    if (shift.Contains(ssLeft))
+        GLCamera1->MoveAroundTarget(static_cast<float>(LastMouseY - y),
+                                    static_cast<float>(LastMouseX - x));
+    LastMouseX = x;
+    LastMouseY = y;
+}

@@ -1,9 +1,45 @@
 #include "engine/materials/GLTexture.h"
 
+#include "engine/scene/SceneGraph.h"
+
 TVector ConvertWinColor(TColor color, float alpha) {
     const uint32_t rgb = ColorToRGB(color);
     return {static_cast<float>(rgb & 0xFF) / 255.0f, static_cast<float>((rgb >> 8) & 0xFF) / 255.0f,
             static_cast<float>((rgb >> 16) & 0xFF) / 255.0f, alpha};
+}
+
+// --- TGLColor ----------------------------------------------------------------------------------
+
+TGLColor::TGLColor(TPersistent* owner, const TVector& color)
+    : TGLUpdateAbleObject(owner), FColor(color) {}
+
+void TGLColor::SetColor(const TVector& color) {
+    FColor = color;
+    NotifyChange(this);
+}
+
+void TGLColor::SetComponent(int index, float value) {
+    if (FColor[index] == value)
+        return;
+    FColor[index] = value;
+    NotifyChange(this);
+}
+
+void TGLColor::Assign(const TPersistent* source) {
+    if (const auto* color = dynamic_cast<const TGLColor*>(source)) {
+        FColor = color->FColor;
+        NotifyChange(this);
+    } else {
+        TGLUpdateAbleObject::Assign(source);
+    }
+}
+
+void TGLColor::NotifyChange(TObject* sender) {
+    if (!Owner())
+        return;
+    if (auto* object = dynamic_cast<TGLBaseSceneObject*>(Owner()))
+        object->StructureChanged();
+    TGLUpdateAbleObject::NotifyChange(sender);
 }
 
 // --- TGLMaterial -----------------------------------------------------------------------------

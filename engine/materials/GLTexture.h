@@ -10,6 +10,36 @@ struct TRenderContextInfo;
 // A framework colour as RGBA singles: a system colour (negative value) is resolved first.
 TVector ConvertWinColor(TColor color, float alpha = 1.0f);
 
+// An RGBA colour of singles that tells its owner about every change. A colour owned by a scene
+// object makes the object rebuild its display list.
+class TGLColor : public TGLUpdateAbleObject {
+public:
+    TGLColor(TPersistent* owner, const TVector& color);
+    explicit TGLColor(TPersistent* owner) : TGLColor(owner, {0, 0, 0, 1}) {}
+    const char* ClassName() const override { return "TGLColor"; }
+
+    const TVector& Color() const { return FColor; }
+    void SetColor(const TVector& color);
+    // Sets the colour without telling anyone (constructors use it).
+    void Initialize(const TVector& color) { FColor = color; }
+    float Red() const { return FColor[0]; }
+    float Green() const { return FColor[1]; }
+    float Blue() const { return FColor[2]; }
+    float Alpha() const { return FColor[3]; }
+    void SetRed(float value) { SetComponent(0, value); }
+    void SetGreen(float value) { SetComponent(1, value); }
+    void SetBlue(float value) { SetComponent(2, value); }
+    void SetAlpha(float value) { SetComponent(3, value); }
+    const float* AsAddress() const { return FColor.data(); }
+
+    void Assign(const TPersistent* source) override;
+    void NotifyChange(TObject* sender) override;
+
+private:
+    void SetComponent(int index, float value);
+    TVector FColor;
+};
+
 // How a material-bearing scene object looks. The object calls Apply before it draws itself and
 // UnApply afterwards, drawing again for as long as UnApply asks for another pass; Blended puts
 // the object among those drawn last, back to front.

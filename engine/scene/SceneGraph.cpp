@@ -1006,18 +1006,151 @@ void TGLScene::SetVisibilityCulling(TGLVisibilityCulling value) {
 }
 
 void TGLScene::AddBuffer(TGLSceneBuffer* buffer) {
-    if (std::find(FBuffers.begin(), FBuffers.end(), buffer) == FBuffers.end())
-        FBuffers.push_back(buffer);
+    if (std::find(FBuffers.begin(), FBuffers.end(), buffer) != FBuffers.end())
+        return;
+    FBuffers.push_back(buffer);
+    if (!FBaseContext)
+        FBaseContext = FBuffers.front()->RenderingContext();
+    if (FBuffers.size() > 1 && FBaseContext && buffer->RenderingContext())
+        FBaseContext->ShareListsWith(buffer->RenderingContext());
 }
 
 void TGLScene::RemoveBuffer(TGLSceneBuffer* buffer) {
-    FBuffers.erase(std::remove(FBuffers.begin(), FBuffers.end(), buffer), FBuffers.end());
+    auto found = std::find(FBuffers.begin(), FBuffers.end(), buffer);
+    if (found == FBuffers.end())
+        return;
+    FBuffers.erase(found);
+    FBaseContext = FBuffers.empty() ? nullptr : FBuffers.front()->RenderingContext();
 }
 
-// The light table comes with the light sources; until then no object takes a slot.
-void TGLScene::AddLights(TGLBaseSceneObject*) {}
+// --- the light table ---
 
-void TGLScene::RemoveLights(TGLBaseSceneObject*) {}
+namespace {
+
+template <typename F> void ForEachLight(TGLBaseSceneObject* subtree, F action) {
+    if (!subtree)
+        return;
+    if (auto* light = dynamic_cast<TGLLightInterface*>(subtree))
+        action(light);
+    for (int i = 0; i < subtree->Count(); ++i)
+        ForEachLight(subtree->Children(i), action);
+}
+
+} // namespace
+
+void TGLScene::AddLights(TGLBaseSceneObject* subtree) {
+    ForEachLight(subtree, [this](TGLLightInterface* light) { AddLight(light); });
+}
+
+void TGLScene::RemoveLights(TGLBaseSceneObject* subtree) {
+    ForEachLight(subtree, [this](TGLLightInterface* light) { RemoveLight(light); });
+}
+
+void TGLScene::AddLight(TGLLightInterface* light) {
+    for (size_t i = 0; i < FLights.size(); ++i)
+        if (!FLights[i]) {
+            FLights[i] = light;
+            light->SetLightNumber(GL_LIGHT0 + static_cast<GLenum>(i));
+            return;
+        }
+}
+
+void TGLScene::RemoveLight(TGLLightInterface* light) {
+    for (TGLLightInterface*& slot : FLights)
+        if (slot == light)
+            slot = nullptr;
+}
+
+void TGLScene::SetupLights(int maxLights) {
+    const int n = std::min(cLightSlots, maxLights);
+    glPushMatrix();
+    for (int i = 0; i < n; ++i) {
+        TGLLightInterface* light = FLights[i];
+        if (!light) {
+            glDisable(GL_LIGHT0 + static_cast<GLenum>(i));
+        } else if (!light->Shining()) {
+            glDisable(light->LightNumber());
+        } else {
+            glEnable(light->LightNumber());
+            glPopMatrix();
+            glPushMatrix();
+            light->SetupGLLight();
+        }
+    }
+    glPopMatrix();
+    for (int i = n; i < maxLights; ++i)
+        glDisable(GL_LIGHT0 + static_cast<GLenum>(i));
+}
+
+// --- rendering a frame ---
+
+namespace {
+
+TVector CameraUpFor(const TVector& direction, const TVector& up) {
+    const TVector side = CrossProduct(direction, up);
+    return Normalized(CrossProduct(side, direction));
+}
+
+TMatrix ReadGLMatrix(GLenum which) {
+    TMatrix matrix = IdentityHmgMatrix;
+    glGetFloatv(which, matrix[0].data());
+    return matrix;
+}
+
+} // namespace
+
+void TGLScene::RenderSceneObjects(TGLSceneBuffer& buffer, int width, int height,
+                                  uint8_t drawPass, TGLBaseSceneObject* baseObject) {
+    FCurrentRenderedObject = nullptr;
+    buffer.AfterRenderEffects().clear();
+    FCurrentBuffer = &buffer;
+    TGLCamera* camera = buffer.Camera();
+
+    TRenderContextInfo rci;
+    rci.Scene = this;
+    rci.Buffer = &buffer;
+    rci.CameraPosition = buffer.CameraAbsolutePosition();
+    TVector direction = Normalized(camera->LastDirection());
+    direction[3] = 0;
+    rci.CameraDirection = direction;
+    rci.CameraUp = CameraUpFor(direction, camera->Up().AsVector());
+    rci.ModelViewMatrix = &buffer.ModelViewMatrix();
+    rci.ViewportWidth = width;
+    rci.ViewportHeight = height;
+    rci.RenderDpi = buffer.RenderDpi();
+    rci.DrawPass = drawPass;
+    rci.Sorting = FObjectsSorting;
+    rci.Culling = FVisibilityCulling;
+    rci.StateCache = &buffer.StateCache();
+    rci.ClipOrigin = rci.CameraPosition;
+    rci.ClipDirection = rci.CameraDirection;
+    rci.ClipViewportRadius = camera->ViewPortRadius();
+    rci.ClipFarDistance = camera->NearPlane() + camera->DepthOfView();
+    rci.ClipFrustum = FrustumFromMatrix(
+        MultiplyMatrices(ReadGLMatrix(GL_MODELVIEW_MATRIX), ReadGLMatrix(GL_PROJECTION_MATRIX)));
+    rci.SceneAmbient = buffer.AmbientColor().Color();
+    rci.BufferCullsFaces = buffer.FaceCulling();
+    rci.SkipMaterials = buffer.ContextOptions().Contains(roNoColorBuffer) || drawPass == 1;
+
+    buffer.StateCache().ResetAll();
+    const GLboolean colour = rci.SkipMaterials ? GL_FALSE : GL_TRUE;
+    glColorMask(colour, colour, colour, colour);
+    if (buffer.InitiateRendering)
+        buffer.InitiateRendering(&buffer, rci);
+    (baseObject ? baseObject : FObjects)->RenderObject(rci);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    for (const TAfterRenderEffect& effect : std::vector<TAfterRenderEffect>(buffer.AfterRenderEffects()))
+        effect(buffer, rci);
+    if (buffer.WrapUpRendering)
+        buffer.WrapUpRendering(&buffer, rci);
+
+    // Every frame after this one starts without blending and texturing, with the alpha test on.
+    buffer.StateCache().Disable(capBlend);
+    buffer.StateCache().Disable(capTexture2D);
+    buffer.StateCache().Disable(capTextureRectangle);
+    buffer.StateCache().Enable(capAlphaTest);
+    glAlphaFunc(GL_GREATER, 0);
+}
 
 void TGLScene::ForgetObject(const TGLBaseSceneObject* object) {
     if (FCurrentRenderedObject == object)

@@ -15,6 +15,7 @@
 
 #include <memory>
 #include <string>
+#include <array>
 #include <vector>
 
 class TGLBaseSceneObject;
@@ -438,6 +439,19 @@ private:
     TVector FLastDirection{};
 };
 
+// What the scene's light table needs of a light source: the OpenGL light number the table gives
+// it, whether it shines, and sending its parameters for a frame.
+class TGLLightInterface {
+public:
+    virtual ~TGLLightInterface() = default;
+    virtual GLenum LightNumber() const = 0;
+    virtual void SetLightNumber(GLenum number) = 0;
+    virtual bool Shining() const = 0;
+    // Called with the camera's view current and the light enabled: sends position, colours,
+    // spot and attenuation.
+    virtual void SetupGLLight() = 0;
+};
+
 // The scene: the object root ("ObjectRoot") and the camera root ("CameraRoot"), the sorting and
 // culling the traversal starts with, and the buffers that show it. A change anywhere in the
 // trees reaches NotifyChange, which passes it to every registered buffer.
@@ -468,10 +482,24 @@ public:
     void RemoveBuffer(TGLSceneBuffer* buffer);
     const std::vector<TGLSceneBuffer*>& Buffers() const { return FBuffers; }
 
+    // The context of the first registered buffer: later buffers' contexts share its objects.
+    TGLContext* BaseContext() const { return FBaseContext; }
+
     // Called with every subtree that joins the scene's trees and every subtree that leaves them,
     // so that the light sources in it take or give up a light slot.
     virtual void AddLights(TGLBaseSceneObject* subtree);
     virtual void RemoveLights(TGLBaseSceneObject* subtree);
+    // The light table: eight slots, slot i driving GL_LIGHT0 + i.
+    static constexpr int cLightSlots = 8;
+    void AddLight(TGLLightInterface* light);
+    void RemoveLight(TGLLightInterface* light);
+    TGLLightInterface* LightSlot(int index) const { return FLights.at(index); }
+    // Sets the OpenGL lights up from the table (the camera's view is current).
+    void SetupLights(int maxLights);
+
+    // Renders the object tree (or the subtree of baseObject) into the buffer's current frame.
+    void RenderSceneObjects(TGLSceneBuffer& buffer, int width, int height, uint8_t drawPass,
+                            TGLBaseSceneObject* baseObject);
 
     // Set while a frame is rendered.
     TGLSceneBuffer* CurrentBuffer() const { return FCurrentBuffer; }
@@ -489,6 +517,8 @@ private:
     TGLObjectsSorting FObjectsSorting = osRenderBlendedLast;
     TGLVisibilityCulling FVisibilityCulling = vcNone;
     std::vector<TGLSceneBuffer*> FBuffers;
+    TGLContext* FBaseContext = nullptr;
+    std::array<TGLLightInterface*, cLightSlots> FLights{};
     int32_t FUpdateCount = 0;
     TGLSceneBuffer* FCurrentBuffer = nullptr;
     TGLCamera* FCurrentCamera = nullptr;

@@ -1,11 +1,31 @@
 #include "engine/scene/SceneGraphBuffer.h"
 
 #include "engine/context/OpenGL1x.h"
-#include "engine/materials/GLTexture.h"
+#include "engine/context/XOpenGL.h"
+#include "engine/scene/SceneGraph.h"
+#include "platform/win32/WinUser.h"
 
 #include <algorithm>
 
 namespace {
+
+// The performance counter's frequency, read once at start-up; and the driver's own fog
+// distance mode, read the first time the default is asked for. Both are process-wide.
+int64_t vCounterFrequency = 0;
+GLint vDefaultFogDistanceMode = 0;
+bool vDefaultFogDistanceModeRead = false;
+
+int64_t CounterFrequency() {
+    if (vCounterFrequency == 0)
+        ReadPerformanceCounterFrequency();
+    return vCounterFrequency;
+}
+
+int64_t Counter() {
+    int64_t count = 0;
+    QueryPerformanceCounter(&count);
+    return count;
+}
 
 // Sets a flag for the scope's life, also when it ends by an exception.
 class TFlagScope {
@@ -19,7 +39,8 @@ private:
     bool& FFlag;
 };
 
-// Keeps a context current for the scope's life.
+// Keeps a context current for the scope's life; a failure to release it while an exception is
+// already on its way out does not replace that exception.
 class TCurrentScope {
 public:
     explicit TCurrentScope(TGLContext& context) : FContext(context) { FContext.MakeCurrent(); }
@@ -63,32 +84,138 @@ int32_t DepthBitsFor(TGLDepthPrecision precision) {
     return 24;
 }
 
+TMatrix ReadMatrix(GLenum which) {
+    TMatrix matrix = IdentityHmgMatrix;
+    glGetFloatv(which, matrix[0].data());
+    return matrix;
+}
+
 } // namespace
 
-TGLSceneBuffer::TGLSceneBuffer(TComponent* owner) : FOwner(owner) {}
+void ReadPerformanceCounterFrequency() {
+    QueryPerformanceFrequency(&vCounterFrequency);
+    if (vCounterFrequency <= 0)
+        vCounterFrequency = 1;
+}
+
+// --- TGLFogEnvironment -----------------------------------------------------------------------------
+
+TGLFogEnvironment::TGLFogEnvironment(TGLSceneBuffer* buffer)
+    : TGLUpdateAbleObject(buffer), FBuffer(buffer),
+      FFogColor(std::make_unique<TGLColor>(this, TVector{0, 0, 0, 1})) {}
+
+TGLFogEnvironment::~TGLFogEnvironment() = default;
+
+#define SKYVIEW_FOG_SETTER(Name, Type)                                                             \
+    void TGLFogEnvironment::Set##Name(Type value) {                                                \
+        if (value == F##Name)                                                                      \
+            return;                                                                                \
+        F##Name = value;                                                                           \
+        NotifyChange(this);                                                                        \
+    }
+SKYVIEW_FOG_SETTER(FogStart, float)
+SKYVIEW_FOG_SETTER(FogEnd, float)
+SKYVIEW_FOG_SETTER(FogMode, TFogMode)
+SKYVIEW_FOG_SETTER(FogDistance, TFogDistance)
+#undef SKYVIEW_FOG_SETTER
+
+void TGLFogEnvironment::Assign(const TPersistent* source) {
+    const auto* other = dynamic_cast<const TGLFogEnvironment*>(source);
+    if (!other) {
+        TGLUpdateAbleObject::Assign(source);
+        return;
+    }
+    FFogColor->Initialize(other->FFogColor->Color());
+    FFogStart = other->FFogStart;
+    FFogEnd = other->FFogEnd;
+    FFogMode = other->FFogMode;
+    FFogDistance = other->FFogDistance;
+    NotifyChange(this);
+}
+
+bool TGLFogEnvironment::IsStored() const {
+    return !SameBits(FFogColor->Color(), TVector{0, 0, 0, 1}) || FFogStart != 10 ||
+           FFogEnd != 1000 || FFogMode != fmLinear || FFogDistance != fdDefault;
+}
+
+void TGLFogEnvironment::ApplyFog() {
+    TGLContext* context = FBuffer->RenderingContext();
+    if (!context)
+        return;
+    if (context->IsCurrent()) {
+        ApplyFogSettings();
+        return;
+    }
+    TCurrentScope current(*context);
+    ApplyFogSettings();
+}
+
+void TGLFogEnvironment::ApplyFogSettings() const {
+    switch (FFogMode) {
+    case fmLinear: glFogi(GL_FOG_MODE, GL_LINEAR); break;
+    case fmExp:
+        glFogi(GL_FOG_MODE, GL_EXP);
+        glFogf(GL_FOG_DENSITY, FFogColor->Alpha());
+        break;
+    case fmExp2:
+        glFogi(GL_FOG_MODE, GL_EXP2);
+        glFogf(GL_FOG_DENSITY, FFogColor->Alpha());
+        break;
+    }
+    glFogfv(GL_FOG_COLOR, FFogColor->AsAddress());
+    glFogf(GL_FOG_START, FFogStart);
+    glFogf(GL_FOG_END, FFogEnd);
+    if (!GL_NV_fog_distance)
+        return;
+    switch (FFogDistance) {
+    case fdEyeRadial: glFogi(GL_FOG_DISTANCE_MODE_NV, GL_EYE_RADIAL_NV); break;
+    case fdEyePlane: glFogi(GL_FOG_DISTANCE_MODE_NV, GL_EYE_PLANE_ABSOLUTE_NV); break;
+    case fdDefault:
+        if (!vDefaultFogDistanceModeRead) {
+            glGetIntegerv(GL_FOG_DISTANCE_MODE_NV, &vDefaultFogDistanceMode);
+            vDefaultFogDistanceModeRead = true;
+        } else {
+            glFogi(GL_FOG_DISTANCE_MODE_NV, vDefaultFogDistanceMode);
+        }
+        break;
+    }
+}
+
+// --- TGLSceneBuffer: settings ----------------------------------------------------------------------
+
+TGLSceneBuffer::TGLSceneBuffer(TComponent* owner)
+    : TGLUpdateAbleObject(owner), FOwnerComponent(owner),
+      FAmbientColor(std::make_unique<TGLColor>(this, TVector{0.2f, 0.2f, 0.2f, 1})),
+      FFogEnvironment(std::make_unique<TGLFogEnvironment>(this)),
+      FStateCache(std::make_unique<TGLStateCache>()) {}
 
 TGLSceneBuffer::~TGLSceneBuffer() {
-    FCamera = nullptr;
+    FStateCache.reset();
+    ForgetCamera();
     try {
         DestroyRenderingContext();
     } catch (const Exception&) {
         // The context is gone either way; a destructor has nobody to tell.
     }
+    FAmbientColor.reset();
+    FAfterRenderEffects.clear();
+    FFogEnvironment.reset();
 }
 
-void TGLSceneBuffer::SetCamera(TGLCamera* value) {
-    if (value == FCamera)
-        return;
-    FCamera = value;
-    NotifyChange(this);
-}
-
-void TGLSceneBuffer::SetBackgroundColor(TColor value) {
-    if (value == FBackgroundColor)
-        return;
-    FBackgroundColor = value;
-    NotifyChange(this);
-}
+#define SKYVIEW_CHANGE_SETTER(Name, Type)                                                          \
+    void TGLSceneBuffer::Set##Name(Type value) {                                                   \
+        if (value == F##Name)                                                                      \
+            return;                                                                                \
+        F##Name = value;                                                                           \
+        NotifyChange(this);                                                                        \
+    }
+SKYVIEW_CHANGE_SETTER(BackgroundColor, TColor)
+SKYVIEW_CHANGE_SETTER(DepthTest, bool)
+SKYVIEW_CHANGE_SETTER(FaceCulling, bool)
+SKYVIEW_CHANGE_SETTER(FogEnable, bool)
+SKYVIEW_CHANGE_SETTER(Lighting, bool)
+SKYVIEW_CHANGE_SETTER(ShadeModel, TGLShadeModel)
+#undef SKYVIEW_CHANGE_SETTER
 
 #define SKYVIEW_STRUCTURAL_SETTER(Name, Type)                                                      \
     void TGLSceneBuffer::Set##Name(Type value) {                                                   \
@@ -104,6 +231,32 @@ SKYVIEW_STRUCTURAL_SETTER(DepthPrecision, TGLDepthPrecision)
 SKYVIEW_STRUCTURAL_SETTER(ColorDepth, TGLColorDepth)
 #undef SKYVIEW_STRUCTURAL_SETTER
 
+void TGLSceneBuffer::SetFogEnvironment(const TGLFogEnvironment& value) {
+    FFogEnvironment->Assign(&value);
+    NotifyChange(this);
+}
+
+void TGLSceneBuffer::Assign(const TPersistent* source) {
+    const auto* other = dynamic_cast<const TGLSceneBuffer*>(source);
+    if (!other) {
+        TGLUpdateAbleObject::Assign(source);
+        return;
+    }
+    SetBackgroundColor(other->FBackgroundColor);
+    FAmbientColor->Assign(other->FAmbientColor.get());
+    SetContextOptions(other->FContextOptions);
+    SetAccumBufferBits(other->FAccumBufferBits);
+    SetDepthTest(other->FDepthTest);
+    SetFaceCulling(other->FFaceCulling);
+    SetFogEnable(other->FFogEnable);
+    SetLighting(other->FLighting);
+    SetAntiAliasing(other->FAntiAliasing);
+    SetDepthPrecision(other->FDepthPrecision);
+    SetColorDepth(other->FColorDepth);
+    SetShadeModel(other->FShadeModel);
+    SetFogEnvironment(*other->FFogEnvironment);
+}
+
 void TGLSceneBuffer::NotifyChange(TObject*) {
     if (!FRendering && OnChange)
         OnChange(this);
@@ -113,6 +266,39 @@ void TGLSceneBuffer::StructuralChange() {
     if (OnStructuralChange)
         OnStructuralChange(this);
 }
+
+// The scene is remembered at registration: a camera on its way out may have left it already.
+void TGLSceneBuffer::RegisterWithCameraScene() {
+    TGLScene* scene = FCamera->Scene();
+    if (scene != FRegisteredScene)
+        UnregisterFromScene();
+    FRegisteredScene = scene;
+    scene->AddBuffer(this);
+}
+
+void TGLSceneBuffer::UnregisterFromScene() {
+    if (FRegisteredScene)
+        FRegisteredScene->RemoveBuffer(this);
+    FRegisteredScene = nullptr;
+}
+
+void TGLSceneBuffer::ForgetCamera() {
+    UnregisterFromScene();
+    FCamera = nullptr;
+}
+
+void TGLSceneBuffer::SetCamera(TGLCamera* camera) {
+    if (camera == FCamera)
+        return;
+    ForgetCamera();
+    if (camera && camera->Scene()) {
+        FCamera = camera;
+        FCamera->TransformationChanged();
+    }
+    NotifyChange(this);
+}
+
+// --- TGLSceneBuffer: the context -------------------------------------------------------------------
 
 void TGLSceneBuffer::PrepareContextSettings(TGLContext& context) const {
     TGLRCOptions options;
@@ -153,6 +339,7 @@ void TGLSceneBuffer::InitializeContext() {
     if (!GL_VERSION_1_1)
         throw EOpenGLError("Need at least OpenGL version 1.1");
     glViewport(0, 0, FViewport.Width, FViewport.Height);
+    SetupRenderingContext();
     const TVector background = ConvertWinColor(FBackgroundColor, 1.0f);
     glClearColor(background[0], background[1], background[2], background[3]);
 }
@@ -160,8 +347,8 @@ void TGLSceneBuffer::InitializeContext() {
 void TGLSceneBuffer::DestroyRenderingContext() {
     if (!FRenderingContext)
         return;
-    std::unique_ptr<TGLContext> context = std::move(FRenderingContext);
-    context.reset();
+    FRenderingContext.reset();
+    UnregisterFromScene();
 }
 
 void TGLSceneBuffer::ResizeViewport(int width, int height) {
@@ -173,44 +360,152 @@ void TGLSceneBuffer::ResizeViewport(int width, int height) {
     glViewport(0, 0, FViewport.Width, FViewport.Height);
 }
 
+// --- TGLSceneBuffer: a frame -----------------------------------------------------------------------
+
 bool TGLSceneBuffer::OwnerEventsEnabled() const {
-    return FOwner && !FOwner->ComponentState().Contains(csDesigning);
+    return FOwnerComponent && !FOwnerComponent->ComponentState().Contains(csDesigning);
 }
 
 void TGLSceneBuffer::RenderFrame() {
     if (FRendering || !FRenderingContext)
         return;
+    const int64_t startCounter = Counter();
+    if (FCamera && FCamera->Scene()) {
+        FCamera->AbsoluteMatrix();
+        RegisterWithCameraScene();
+    }
+    TFlagScope rendering(FRendering);
     {
-        TFlagScope rendering(FRendering);
-        {
-            TCurrentScope current(*FRenderingContext);
-            RenderWithContextCurrent();
+        TCurrentScope current(*FRenderingContext);
+        RenderWithContextCurrent(startCounter);
+    }
+    // Still flagged as rendering: what this event changes asks for no new frame.
+    if (AfterRender && OwnerEventsEnabled())
+        AfterRender(this);
+}
+
+void TGLSceneBuffer::RenderWithContextCurrent(int64_t startCounter) {
+    if (FFrameCount == 0)
+        FFirstPerfCounter = Counter();
+    FRenderDpi = 96;
+    ClearGLErrors();
+    SetupRenderingContext();
+    const TVector background = ConvertWinColor(FBackgroundColor, FBackgroundAlpha);
+    glClearColor(background[0], background[1], background[2], background[3]);
+    ClearBuffers();
+    CheckGLError();
+    RenderScene(FRenderDpi, 0, nullptr);
+    CheckGLError();
+    if (!FContextOptions.Contains(roNoSwapBuffers))
+        FRenderingContext->NativeSwapBuffers();
+    ++FFrameCount;
+    UpdateFrameStatistics(startCounter);
+    CheckGLError();
+}
+
+void TGLSceneBuffer::UpdateFrameStatistics(int64_t startCounter) {
+    const int64_t now = Counter();
+    const auto frequency = static_cast<double>(CounterFrequency());
+    FLastFrameTime = static_cast<double>(now - startCounter) / frequency;
+    if (now != FFirstPerfCounter)
+        FFramesPerSecond = static_cast<float>(FFrameCount * frequency /
+                                              static_cast<double>(now - FFirstPerfCounter));
+}
+
+void TGLSceneBuffer::RenderScene(int dpi, uint8_t drawPass, TGLBaseSceneObject* baseObject) {
+    PrepareMatrices(FViewport, dpi, nullptr);
+    SelectTexCoordNone();
+    SelectTexCoordUnit0();
+    if (ViewerBeforeRender)
+        ViewerBeforeRender();
+    if (BeforeRender && OwnerEventsEnabled())
+        BeforeRender(this);
+    if (FCamera && FCamera->Scene()) {
+        GLint maxLights = 0;
+        glGetIntegerv(GL_MAX_LIGHTS, &maxLights);
+        FCamera->Scene()->SetupLights(maxLights);
+        if (FFogEnable) {
+            glEnable(GL_FOG);
+            FFogEnvironment->ApplyFog();
+        } else {
+            glDisable(GL_FOG);
         }
-        if (AfterRender && OwnerEventsEnabled())
-            AfterRender(this);
+        FCamera->Scene()->RenderSceneObjects(*this, FViewport.Width, FViewport.Height, drawPass,
+                                             baseObject);
+    }
+    if (PostRender && OwnerEventsEnabled())
+        PostRender(this);
+    Assert(FModelViewStack.empty(), "Unbalance Push/PopModelViewMatrix.");
+}
+
+void TGLSceneBuffer::SetCapability(TGLCapability capability, bool on) {
+    if (on) {
+        FStateCache->Enable(capability);
+        glEnable(CapabilityToGL(capability));
+    } else {
+        FStateCache->Disable(capability);
+        glDisable(CapabilityToGL(capability));
     }
 }
 
-void TGLSceneBuffer::RenderWithContextCurrent() {
-    const TVector background = ConvertWinColor(FBackgroundColor, FBackgroundAlpha);
-    ClearGLErrors();
-    glClearColor(background[0], background[1], background[2], background[3]);
+void TGLSceneBuffer::SetupRenderingContext() {
+    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, FAmbientColor->AsAddress());
+    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, FContextOptions.Contains(roTwoSideLighting) ? 1 : 0);
+    SetCapability(capNormalize, true);
+    SetCapability(capDepthTest, FDepthTest);
+    SetCapability(capCullFace, FFaceCulling);
+    SetCapability(capLighting, FLighting);
+    SetCapability(capFog, FFogEnable);
+    GLint blueBits = 0;
+    glGetIntegerv(GL_BLUE_BITS, &blueBits);
+    SetCapability(capDither, blueBits < 8);
+    glDepthFunc(GL_LESS);
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+    glShadeModel(FShadeModel == smFlat ? GL_FLAT : GL_SMOOTH);
+}
+
+void TGLSceneBuffer::ClearBuffers() {
     GLbitfield mask = GL_DEPTH_BUFFER_BIT;
     if (!FContextOptions.Contains(roNoColorBuffer) && !FContextOptions.Contains(roNoColorBufferClear))
         mask |= GL_COLOR_BUFFER_BIT;
     if (FContextOptions.Contains(roStencilBuffer))
         mask |= GL_STENCIL_BUFFER_BIT;
     glClear(mask);
-    CheckGLError();
-    if (ViewerBeforeRender)
-        ViewerBeforeRender();
-    if (BeforeRender && OwnerEventsEnabled())
-        BeforeRender(this);
-    if (PostRender && OwnerEventsEnabled())
-        PostRender(this);
-    CheckGLError();
-    if (!FContextOptions.Contains(roNoSwapBuffers))
-        FRenderingContext->NativeSwapBuffers();
-    ++FFrameCount;
-    CheckGLError();
+}
+
+void TGLSceneBuffer::PrepareMatrices(const TRectangle& viewport, int dpi,
+                                     const RECT* pickRectangle) {
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    if (pickRectangle) {
+        const RECT& r = *pickRectangle;
+        GLint view[4] = {viewport.Left, viewport.Top, viewport.Width, viewport.Height};
+        gluPickMatrix((r.left + r.right) / 2, viewport.Height - (r.top + r.bottom) / 2,
+                      std::abs(r.right - r.left), std::abs(r.bottom - r.top), view);
+    }
+    FBaseProjectionMatrix = ReadMatrix(GL_PROJECTION_MATRIX);
+    if (FCamera) {
+        FCamera->ApplyPerspective(viewport, viewport.Width, viewport.Height, dpi);
+        FProjectionMatrix = ReadMatrix(GL_PROJECTION_MATRIX);
+    }
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    if (FCamera) {
+        if (FCamera->Scene())
+            FCamera->Scene()->SetCurrentCamera(FCamera);
+        FCamera->ApplyView();
+        FCameraAbsolutePosition = FCamera->AbsolutePosition();
+    }
+    FModelViewMatrix = ReadMatrix(GL_MODELVIEW_MATRIX);
+}
+
+void TGLSceneBuffer::PushModelViewMatrix(const TMatrix& matrix) {
+    FModelViewStack.push_back(FModelViewMatrix);
+    FModelViewMatrix = matrix;
+}
+
+void TGLSceneBuffer::PopModelViewMatrix() {
+    Assert(!FModelViewStack.empty(), "Unbalanced PopModelViewMatrix");
+    FModelViewMatrix = FModelViewStack.back();
+    FModelViewStack.pop_back();
 }

@@ -94,4 +94,20 @@ TEST_F(SkyviewE2E, StaysResponsiveWhenMovedAndResized) {
     CloseAndExpectCleanExit();
 }
 
+TEST_F(SkyviewE2E, TakesKeysAndDragsAndStaysIdleAfterwards) {
+    for (const char* key : {"plus", "plus", "minus", "4", "6", "5", "8", "q", "d", "s", "z", "Q",
+                            "KP_Left", "x"})
+        screen->SendKey(form.Id, key);
+    screen->SendButton(view.Id, 300, 200, 1, true);
+    for (int step = 1; step <= 20; ++step)
+        screen->SendMotion(view.Id, 300 + 5 * step, 200 - 2 * step, 1u << 8);
+    screen->SendButton(view.Id, 400, 160, 1, false);
+    screen->Sync();
+    EXPECT_TRUE(WaitForPixel(view.Id, 10, 10, ButtonFace));
+    EXPECT_TRUE(program->Running());
+    EXPECT_LE(IdleTicks(), 2) << "nothing renders once the input has been handled";
+    EXPECT_FALSE(screen->FindWindow("skyview")) << "an error was reported";
+    CloseAndExpectCleanExit();
+}
+
 } // namespace

@@ -271,8 +271,8 @@ void TXClient::SendKey(unsigned long window, const std::string& keysym) {
     event.xkey.same_screen = True;
     const KeySym sym = XStringToKeysym(keysym.c_str());
     event.xkey.keycode = XKeysymToKeycode(FImpl->Dpy, sym);
-    // Upper-case letters need Shift on their key.
-    if (keysym.size() == 1 && keysym[0] >= 'A' && keysym[0] <= 'Z')
+    // A symbol on its key's second level ("plus", upper-case letters) needs Shift.
+    if (XLookupKeysym(&event.xkey, 0) != sym && XLookupKeysym(&event.xkey, 1) == sym)
         event.xkey.state = ShiftMask;
     for (int type : {KeyPress, KeyRelease}) {
         event.type = type;

@@ -1,6 +1,7 @@
 #include "engine/context/GLWin32Viewer.h"
 #include "engine/context/GLWin32Context.h"
 #include "engine/context/OpenGL1x.h"
+#include "engine/scene/SceneGraph.h"
 #include "platform/framework/Forms.h"
 #include "platform/win32/WinUser.h"
 #include "tests/support/FakeGdi.h"
@@ -176,8 +177,11 @@ TEST_F(ViewerFixture, ACameraGoingAwayLeavesTheViewerWithoutOne) {
     delete owned;
     EXPECT_EQ(viewer->Camera(), nullptr);
 
+    TGLScene scene(nullptr);
     auto* first = new TGLCamera(nullptr);
     auto* second = new TGLCamera(nullptr);
+    scene.Cameras()->AddChild(first);
+    scene.Cameras()->AddChild(second);
     viewer->SetCamera(first);
     viewer->SetCamera(second);
     delete first;

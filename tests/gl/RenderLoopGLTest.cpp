@@ -1,0 +1,215 @@
+// The render loop with a real context: a box of known size seen through the camera lands on the
+// pixels the projection predicts, and moves where an orbit of the camera puts it.
+#include "app/Unit1.h"
+#include "engine/context/GLWin32Context.h"
+#include "engine/context/GLWin32Viewer.h"
+#include "engine/context/OpenGL1x.h"
+#include "engine/scene/SceneGraph.h"
+#include "platform/framework/Forms.h"
+#include "platform/win32/WinUser.h"
+#include "tests/support/XClient.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <thread>
+
+namespace {
+
+constexpr TRgb Background{240, 240, 240};
+constexpr TRgb Red{255, 0, 0}, Green{0, 255, 0}, Blue{0, 0, 255};
+
+// A unit cube centred on its position: +z face red, +x face green, −x face blue, the others
+// white. It draws directly, without lighting.
+class TTestBox : public TGLSceneObject {
+public:
+    using TGLSceneObject::TGLSceneObject;
+
+    void BuildList(TRenderContextInfo&) override {
+        glDisable(GL_LIGHTING);
+        Face({1, 0, 0}, {0.5f, -0.5f, 0.5f}, {0.5f, 0.5f, 0.5f}, {-0.5f, 0.5f, 0.5f},
+             {-0.5f, -0.5f, 0.5f});
+        Face({0, 1, 0}, {0.5f, -0.5f, -0.5f}, {0.5f, 0.5f, -0.5f}, {0.5f, 0.5f, 0.5f},
+             {0.5f, -0.5f, 0.5f});
+        Face({0, 0, 1}, {-0.5f, -0.5f, 0.5f}, {-0.5f, 0.5f, 0.5f}, {-0.5f, 0.5f, -0.5f},
+             {-0.5f, -0.5f, -0.5f});
+        Face({1, 1, 1}, {-0.5f, -0.5f, -0.5f}, {-0.5f, 0.5f, -0.5f}, {0.5f, 0.5f, -0.5f},
+             {0.5f, -0.5f, -0.5f});
+        Face({1, 1, 1}, {-0.5f, 0.5f, 0.5f}, {0.5f, 0.5f, 0.5f}, {0.5f, 0.5f, -0.5f},
+             {-0.5f, 0.5f, -0.5f});
+        Face({1, 1, 1}, {-0.5f, -0.5f, -0.5f}, {0.5f, -0.5f, -0.5f}, {0.5f, -0.5f, 0.5f},
+             {-0.5f, -0.5f, 0.5f});
+        glEnable(GL_LIGHTING);
+    }
+
+private:
+    using P = std::array<float, 3>;
+    static void Face(P colour, P a, P b, P c, P d) {
+        glColor3f(colour[0], colour[1], colour[2]);
+        glBegin(GL_QUADS);
+        for (const P& p : {a, b, c, d})
+            glVertex3f(p[0], p[1], p[2]);
+        glEnd();
+    }
+};
+
+template <typename F> bool PumpUntil(F done, double seconds = 10) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    MSG message;
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+        while (PeekMessage(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessage(&message);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return done();
+}
+
+// Dispatches until nothing has arrived for a while.
+void PumpUntilIdle() {
+    MSG message;
+    auto quietSince = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - quietSince < std::chrono::milliseconds(250)) {
+        if (PeekMessage(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessage(&message);
+            quietSince = std::chrono::steady_clock::now();
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+}
+
+struct RenderLoopGL : ::testing::Test {
+    void SetUp() override {
+        if (!std::getenv("DISPLAY"))
+            GTEST_SKIP() << "no X display";
+        ASSERT_TRUE(LoadOpenGLLibraries());
+        if (GLContextManager()->ContextClassCount() == 0)
+            RegisterWin32ContextClass();
+    }
+};
+
+// Where a point at eye depth `distance` and offset `offset` lands, in pixels from the centre,
+// for a 705 x 441 view at 96 dots per inch with focal length 40.
+double ProjectedOffset(double offset, double distance, bool horizontal) {
+    const double m = 705, n = 40.0 * 2 * 96 / (25.4 * m);
+    const double halfExtent = (horizontal ? 705 : 441) / (2 * m); // at the near plane
+    const double ndc = offset * n / distance / halfExtent;
+    return ndc * (horizontal ? 705 : 441) / 2;
+}
+
+TEST_F(RenderLoopGL, ABoxAppearsWhereTheProjectionPutsItAndFollowsTheOrbit) {
+    TForm form(nullptr);
+    form.SetCaption("render loop test");
+    form.SetBounds(0, 0, 705, 441);
+    auto* viewer = new TGLSceneViewer(&form);
+    viewer->SetParent(&form);
+    viewer->SetBounds(0, 0, 705, 441);
+    auto* scene = new TGLScene(&form);
+    auto* box = new TTestBox(&form);
+    scene->Objects()->AddChild(box);
+    auto* camera = new TGLCamera(&form);
+    scene->Cameras()->AddChild(camera);
+    camera->SetFocalLength(40);
+    camera->SetDepthOfView(200);
+    camera->SetCameraStyle(csInfinitePerspective);
+    camera->Position().SetPoint(0, 0, 3);
+    camera->SetTargetObject(box);
+    viewer->SetCamera(camera);
+    viewer->Loaded();
+    form.Show();
+
+    TXClient screen;
+    std::optional<TWindowInfo> shown;
+    ASSERT_TRUE(PumpUntil([&] { return (shown = screen.FindWindow("render loop test")).has_value(); }));
+    const unsigned long view = screen.Children(shown->Id).at(0).Id;
+    ASSERT_TRUE(PumpUntil([&] { return screen.Pixel(view, 352, 220) == Red; }))
+        << "the box's front face is not in the middle of the view";
+
+    // The front face is 2.5 units from the camera; its edges land 60.5 pixels from the centre
+    // across and along.
+    const double across = ProjectedOffset(0.5, 2.5, true), along = ProjectedOffset(0.5, 2.5, false);
+    EXPECT_NEAR(across, 60.47, 0.01);
+    EXPECT_EQ(screen.Pixel(view, 352 + int(across) - 2, 220), Red);
+    EXPECT_EQ(screen.Pixel(view, 352 + int(across) + 3, 220), Background);
+    EXPECT_EQ(screen.Pixel(view, 352 - int(across) + 2, 220), Red);
+    EXPECT_EQ(screen.Pixel(view, 352 - int(across) - 3, 220), Background);
+    EXPECT_EQ(screen.Pixel(view, 352, 220 - int(along) + 2), Red);
+    EXPECT_EQ(screen.Pixel(view, 352, 220 - int(along) - 3), Background);
+    screen.SavePng(view, "render-loop-front.png");
+
+    // A quarter turn round the target: the camera stands on the x axis and faces a side.
+    camera->MoveAroundTarget(0, 90);
+    const TVector p = camera->Position().AsVector();
+    EXPECT_NEAR(std::abs(p[0]), 3, 1e-4);
+    EXPECT_NEAR(p[2], 0, 1e-4);
+    const TRgb side = p[0] > 0 ? Green : Blue;
+    EXPECT_TRUE(PumpUntil([&] { return screen.Pixel(view, 352, 220) == side; }))
+        << "the view did not follow the orbit";
+    EXPECT_EQ(screen.Pixel(view, 352 + int(across) + 3, 220), Background);
+    EXPECT_EQ(screen.Pixel(view, 352 + int(across) - 2, 220), side);
+    screen.SavePng(view, "render-loop-side.png");
+    form.DestroyHandle();
+}
+
+// The real main form: every action that changes the scene leads to exactly one new frame.
+struct FormFrames : RenderLoopGL {
+    std::unique_ptr<TApplication> application;
+    TForm1* form = nullptr;
+    std::unique_ptr<TXClient> screen;
+    unsigned long formWindow = 0;
+
+    void SetUp() override {
+        RenderLoopGL::SetUp();
+        if (IsSkipped())
+            return;
+        application = std::make_unique<TApplication>();
+        form = application->CreateForm<TForm1>();
+        form->Show();
+        screen = std::make_unique<TXClient>();
+        std::optional<TWindowInfo> shown;
+        ASSERT_TRUE(PumpUntil([&] { return (shown = screen->FindWindow("Form1")).has_value(); }));
+        formWindow = shown->Id;
+        ASSERT_TRUE(PumpUntil([&] { return Frames() > 0; }));
+        PumpUntilIdle();
+    }
+    void TearDown() override {
+        form = nullptr;
+        application.reset();
+    }
+
+    uint32_t Frames() const { return form->GLSceneViewer1->Buffer()->FrameCount(); }
+
+    uint32_t FramesAfter(const std::function<void()>& action) {
+        const uint32_t before = Frames();
+        action();
+        PumpUntilIdle();
+        return Frames() - before;
+    }
+};
+
+TEST_F(FormFrames, KeysThatMoveSomethingDrawOneFrameEach) {
+    for (const char* key : {"plus", "minus", "4", "6", "5", "8", "q", "d", "s", "z"})
+        EXPECT_EQ(FramesAfter([&] { screen->SendKey(formWindow, key); }), 1u) << key;
+    for (const char* key : {"Q", "D", "S", "Z", "KP_Left", "x"})
+        EXPECT_EQ(FramesAfter([&] { screen->SendKey(formWindow, key); }), 0u) << key;
+}
+
+TEST_F(FormFrames, OnlyADragWithTheLeftButtonOrbits) {
+    const unsigned long view = screen->Children(formWindow).at(0).Id;
+    EXPECT_EQ(FramesAfter([&] { screen->SendMotion(view, 200, 200, 0); }), 0u);
+    EXPECT_EQ(FramesAfter([&] { screen->SendMotion(view, 210, 205, 1u << 8); }), 1u);
+    EXPECT_EQ(form->LastMouseX, 210);
+    EXPECT_EQ(form->LastMouseY, 205);
+}
+
+TEST_F(FormFrames, SeveralChangesBetweenTwoPaintsDrawOneFrame) {
+    EXPECT_EQ(FramesAfter([&] {
+                  for (char16_t key : {u'6', u'8', u'+'})
+                      form->FormKeyPress(form, key);
+              }),
+              1u);
+}
+
+} // namespace

@@ -1,0 +1,269 @@
+#include "engine/context/GLWin32Context.h"
+#include "engine/context/GLWin32Viewer.h"
+#include "engine/scene/SceneGraph.h"
+#include "platform/framework/Forms.h"
+#include "platform/win32/WinUser.h"
+#include "tests/support/FakeGdi.h"
+#include "tests/support/RecordingGL.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A viewer on a form, with a scene and a camera looking at a target from (0, 0, 3).
+struct BufferFixture : ::testing::Test {
+    TRecordingGL gl;
+    TFakeGdi gdi;
+    std::unique_ptr<TForm> form;
+    TGLSceneViewer* viewer = nullptr;
+    TGLScene* scene = nullptr;
+    TGLCamera* camera = nullptr;
+    TGLSceneObject* target = nullptr;
+    int changes = 0;
+
+    static void SetUpTestSuite() {
+        if (GLContextManager()->ContextClassCount() == 0)
+            RegisterWin32ContextClass();
+    }
+
+    void SetUp() override {
+        FinalizeWin32Context();
+        gdi.Formats = {FakeFormat(24, 24, false)};
+        gl.Values[GL_MAX_LIGHTS] = {8};
+        gl.Values[GL_BLUE_BITS] = {8};
+        form = std::make_unique<TForm>(nullptr);
+        form->SetBounds(0, 0, 705, 441);
+        viewer = new TGLSceneViewer(form.get());
+        viewer->SetParent(form.get());
+        viewer->SetBounds(0, 0, 705, 441);
+        viewer->Loaded();
+        scene = new TGLScene(form.get());
+        target = new TGLSceneObject(form.get());
+        scene->Objects()->AddChild(target);
+        camera = new TGLCamera(form.get());
+        scene->Cameras()->AddChild(camera);
+        camera->Position().SetPoint(0, 0, 3);
+        camera->SetTargetObject(target);
+        viewer->SetCamera(camera);
+        TGLSceneBuffer* buffer = viewer->Buffer();
+        buffer->OnChange = [this](TObject*) { ++changes; };
+    }
+
+    TGLSceneBuffer& Buffer() { return *viewer->Buffer(); }
+
+    // The calls of one frame.
+    std::vector<TGLCall> Frame() {
+        gl.Clear();
+        Buffer().RenderFrame();
+        return gl.Calls;
+    }
+
+    static long IndexOf(const std::vector<TGLCall>& calls, std::string_view name,
+                        std::initializer_list<double> args, long from = 0) {
+        for (size_t i = static_cast<size_t>(from); i < calls.size(); ++i)
+            if (calls[i].Is(name, args))
+                return static_cast<long>(i);
+        return -1;
+    }
+};
+
+TEST_F(BufferFixture, TheAlphaTestIsSwitchedOnAtTheEndOfEveryFrame) {
+    const auto first = Frame();
+    const long tree = IndexOf(first, "glMultMatrixf", {0});
+    const long alpha = IndexOf(first, "glEnable", {GL_ALPHA_TEST});
+    ASSERT_GE(alpha, 0);
+    EXPECT_GT(alpha, tree) << "the first frame draws its objects with the alpha test off";
+    const long func = IndexOf(first, "glAlphaFunc", {GL_GREATER, 0});
+    EXPECT_GT(func, alpha);
+    EXPECT_EQ(IndexOf(first, "glDisable", {GL_ALPHA_TEST}), -1)
+        << "nothing switches it off again, so later frames start with it on";
+    EXPECT_EQ(Buffer().FrameCount(), 1u);
+}
+
+TEST_F(BufferFixture, FrameRunsItsStepsInOrder) {
+    const auto calls = Frame();
+    const long clear = IndexOf(calls, "glClear", {GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT});
+    const long projection = IndexOf(calls, "glMatrixMode", {GL_PROJECTION});
+    const long lights = IndexOf(calls, "glGetIntegerv", {GL_MAX_LIGHTS, 0});
+    const long fog = IndexOf(calls, "glDisable", {GL_FOG}, lights);
+    ASSERT_GE(clear, 0);
+    EXPECT_LT(clear, projection);
+    EXPECT_LT(projection, lights);
+    EXPECT_LT(lights, fog);
+    EXPECT_EQ(gl.Count("glClear"), 1u) << "one clear per frame";
+    EXPECT_EQ(gdi.Count("SwapBuffers"), 1u);
+    // Eight slots, all empty: every light is switched off.
+    for (int i = 0; i < 8; ++i)
+        EXPECT_GE(IndexOf(calls, "glDisable", {double(GL_LIGHT0 + i)}), 0);
+    EXPECT_FALSE(Buffer().RenderingContext()->IsCurrent());
+    EXPECT_EQ(scene->Buffers(), std::vector<TGLSceneBuffer*>{&Buffer()});
+}
+
+TEST_F(BufferFixture, WithoutACameraAFrameOnlyClearsAndSwaps) {
+    viewer->SetCamera(nullptr);
+    const auto calls = Frame();
+    EXPECT_EQ(gl.Count("glClear"), 1u);
+    EXPECT_EQ(gdi.Count("SwapBuffers"), 1u);
+    EXPECT_EQ(gl.Count("glMultMatrixf"), 0u);
+    EXPECT_EQ(gl.Count("gluLookAt"), 0u);
+    EXPECT_EQ(IndexOf(calls, "glGetIntegerv", {GL_MAX_LIGHTS, 0}), -1) << "no lights set up";
+    EXPECT_TRUE(scene->Buffers().empty());
+}
+
+TEST_F(BufferFixture, ReentranceFromBeforeRenderIsIgnored) {
+    int nested = 0;
+    Buffer().BeforeRender = [&](TObject*) {
+        ++nested;
+        Buffer().RenderFrame();
+    };
+    Frame();
+    EXPECT_EQ(nested, 1);
+    EXPECT_EQ(Buffer().FrameCount(), 1u);
+    EXPECT_EQ(gl.Count("glClear"), 1u);
+}
+
+TEST_F(BufferFixture, ChangesDuringAfterRenderAreSilent) {
+    Frame(); // registers the buffer with the scene
+    changes = 0;
+    Buffer().AfterRender = [&](TObject*) {
+        EXPECT_FALSE(Buffer().RenderingContext()->IsCurrent()) << "released before AfterRender";
+        Buffer().SetDepthTest(!Buffer().DepthTest());
+        target->Position().SetX(5);
+    };
+    Frame();
+    EXPECT_EQ(changes, 0);
+    Buffer().AfterRender = nullptr;
+    Frame(); // takes the changes in
+    target->Position().SetX(6);
+    EXPECT_EQ(changes, 1) << "outside a frame a change is reported";
+}
+
+TEST_F(BufferFixture, ResizingToNothingKeepsOnePixel) {
+    gl.Clear();
+    Buffer().ResizeViewport(0, 0);
+    EXPECT_EQ(Buffer().Viewport().Width, 1);
+    EXPECT_EQ(Buffer().Viewport().Height, 1);
+    EXPECT_EQ(gl.Trace("glViewport"), std::vector<std::string>{"glViewport(0, 0, 1, 1)"});
+}
+
+TEST_F(BufferFixture, APendingErrorEndsTheFrameWithTheContextReleased) {
+    bool afterRender = false;
+    Buffer().AfterRender = [&](TObject*) { afterRender = true; };
+    gl.Errors = {0, GL_INVALID_VALUE};
+    EXPECT_THROW(Buffer().RenderFrame(), EOpenGLError);
+    EXPECT_FALSE(Buffer().RenderingContext()->IsCurrent());
+    EXPECT_FALSE(Buffer().Rendering());
+    EXPECT_FALSE(afterRender);
+    EXPECT_NO_THROW(Frame());
+}
+
+TEST_F(BufferFixture, SettingsNotifyOnlyOnRealChanges) {
+    int structural = 0;
+    Buffer().OnStructuralChange = [&](TObject*) { ++structural; };
+    changes = 0;
+    Buffer().SetAntiAliasing(aaDefault);
+    Buffer().SetDepthPrecision(dpDefault);
+    Buffer().SetDepthTest(true);
+    EXPECT_EQ(structural + changes, 0);
+    Buffer().SetDepthPrecision(dp16bits);
+    EXPECT_EQ(structural, 1);
+    Buffer().SetLighting(false);
+    Buffer().AmbientColor().SetRed(0.5f);
+    EXPECT_EQ(changes, 2);
+}
+
+TEST_F(BufferFixture, UnbalancedModelViewStackIsReported) {
+    try {
+        Buffer().PopModelViewMatrix();
+        FAIL();
+    } catch (const EAssertionFailed& error) {
+        EXPECT_EQ(error.Message(), "Unbalanced PopModelViewMatrix");
+    }
+    Buffer().BeforeRender = [&](TObject*) { Buffer().PushModelViewMatrix(IdentityHmgMatrix); };
+    try {
+        Buffer().RenderFrame();
+        FAIL();
+    } catch (const EAssertionFailed& error) {
+        EXPECT_EQ(error.Message(), "Unbalance Push/PopModelViewMatrix.");
+    }
+    EXPECT_FALSE(Buffer().RenderingContext()->IsCurrent());
+}
+
+TEST_F(BufferFixture, FogIsSetUpOnlyWhenEnabled) {
+    Buffer().SetFogEnable(true);
+    Buffer().FogEnvironment().SetFogMode(fmExp);
+    Buffer().FogEnvironment().FogColor().SetColor({0.1f, 0.2f, 0.3f, 0.25f});
+    Frame();
+    EXPECT_EQ(gl.Trace("glFogi")[0], "glFogi(2917, 2048)"); // GL_FOG_MODE, GL_EXP
+    ASSERT_EQ(gl.Named("glFogf").size(), 3u);
+    EXPECT_TRUE(gl.Named("glFogf")[0].Is("glFogf", {GL_FOG_DENSITY, 0.25}));
+    EXPECT_EQ(gl.Named("glFogfv")[0].Data, (std::vector<double>{0.1f, 0.2f, 0.3f, 0.25f}));
+}
+
+TEST_F(BufferFixture, SceneSettingsFallBackFromInherited) {
+    scene->SetObjectsSorting(osInherited);
+    EXPECT_EQ(scene->ObjectsSorting(), osRenderBlendedLast);
+    scene->SetVisibilityCulling(vcInherited);
+    EXPECT_EQ(scene->VisibilityCulling(), vcNone);
+}
+
+TEST_F(BufferFixture, RemovedCameraLeavesTheBuffer) {
+    Frame();
+    delete camera;
+    EXPECT_EQ(Buffer().Camera(), nullptr);
+    EXPECT_TRUE(scene->Buffers().empty());
+    EXPECT_NO_THROW(Frame());
+}
+
+} // namespace
+
+namespace {
+
+// A scene object standing for a light source.
+class TTestLight : public TGLSceneObject, public TGLLightInterface {
+public:
+    using TGLSceneObject::TGLSceneObject;
+    GLenum Number = 0;
+    bool IsShining = true;
+    int SetUps = 0;
+    GLenum LightNumber() const override { return Number; }
+    void SetLightNumber(GLenum number) override { Number = number; }
+    bool Shining() const override { return IsShining; }
+    void SetupGLLight() override { ++SetUps; }
+};
+
+TEST(LightTable, SlotsAreGivenInOrderAndFreedOnRemoval) {
+    TRecordingGL gl;
+    TComponent owner(nullptr);
+    TGLScene scene(&owner);
+    std::vector<TTestLight*> lights;
+    for (int i = 0; i < 9; ++i) {
+        lights.push_back(new TTestLight(&owner));
+        scene.Objects()->AddChild(lights.back());
+    }
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(lights[i]->Number, GL_LIGHT0 + static_cast<GLenum>(i));
+    EXPECT_EQ(lights[8]->Number, 0u) << "a ninth light gets no slot";
+
+    scene.Objects()->RemoveChild(lights[0], false);
+    EXPECT_EQ(scene.LightSlot(0), nullptr);
+    EXPECT_EQ(lights[1]->Number, GL_LIGHT1) << "the others keep their slots";
+    lights[2]->IsShining = false;
+
+    gl.Clear();
+    scene.SetupLights(10);
+    EXPECT_EQ(gl.Trace(), (std::vector<std::string>{
+                              "glPushMatrix()", "glDisable(16384)", "glEnable(16385)",
+                              "glPopMatrix()", "glPushMatrix()", "glDisable(16386)",
+                              "glEnable(16387)", "glPopMatrix()", "glPushMatrix()",
+                              "glEnable(16388)", "glPopMatrix()", "glPushMatrix()",
+                              "glEnable(16389)", "glPopMatrix()", "glPushMatrix()",
+                              "glEnable(16390)", "glPopMatrix()", "glPushMatrix()",
+                              "glEnable(16391)", "glPopMatrix()", "glPushMatrix()",
+                              "glPopMatrix()", "glDisable(16392)", "glDisable(16393)"}));
+    EXPECT_EQ(lights[1]->SetUps, 1);
+    EXPECT_EQ(lights[2]->SetUps, 0);
+    delete lights[0];
+}
+
+} // namespace

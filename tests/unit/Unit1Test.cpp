@@ -1,0 +1,108 @@
+#include "app/Unit1.h"
+#include "engine/context/GLWin32Context.h"
+#include "tests/support/FakeGdi.h"
+#include "tests/support/RecordingGL.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+struct MainForm : ::testing::Test {
+    TRecordingGL gl;
+    TFakeGdi gdi;
+    std::unique_ptr<TForm1> form;
+
+    static void SetUpTestSuite() {
+        if (GLContextManager()->ContextClassCount() == 0)
+            RegisterWin32ContextClass();
+    }
+    void SetUp() override {
+        FinalizeWin32Context();
+        gdi.Formats = {FakeFormat(24, 24, false)};
+        form = std::make_unique<TForm1>(nullptr);
+    }
+
+    char16_t Press(char16_t key) {
+        form->FormKeyPress(form.get(), key);
+        return key;
+    }
+    double Distance() const {
+        const TVector p = form->GLCamera1->AbsolutePosition();
+        const TVector t = form->GLDummyCube1->AbsolutePosition();
+        return std::sqrt(double(p[0] - t[0]) * (p[0] - t[0]) + double(p[1] - t[1]) * (p[1] - t[1]) +
+                         double(p[2] - t[2]) * (p[2] - t[2]));
+    }
+};
+
+TEST_F(MainForm, IsBuiltAsStored) {
+    EXPECT_EQ(form->Caption(), "Form1");
+    EXPECT_EQ(form->ClientWidth(), 702);
+    EXPECT_EQ(form->ClientHeight(), 435);
+    EXPECT_FALSE(form->KeyPreview());
+    EXPECT_EQ(form->GLSceneViewer1->Width(), 705);
+    EXPECT_EQ(form->GLSceneViewer1->Height(), 441);
+    EXPECT_FALSE(form->GLSceneViewer1->TabStop());
+    EXPECT_TRUE(form->GLSceneViewer1->HandleAllocated()) << "the window exists before it is shown";
+    EXPECT_TRUE(form->GLSceneViewer1->Buffer()->HasRenderingContext());
+    EXPECT_EQ(form->GLSceneViewer1->Camera(), form->GLCamera1);
+    EXPECT_EQ(form->GLCamera1->FocalLength(), 40.0f) << "the stored field of view changed nothing";
+    EXPECT_FLOAT_EQ(form->GLSceneViewer1->FieldOfView(), 159.43605f);
+    EXPECT_EQ(form->GLCamera1->TargetObject(), form->GLDummyCube1);
+    EXPECT_EQ(form->LastMouseX, 0);
+    EXPECT_EQ(form->LastMouseY, 0);
+}
+
+TEST_F(MainForm, KeysMoveTheModelsInSinglePrecisionSteps) {
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(Press(u'6'), 0) << "the key is consumed";
+    float x = -1;
+    for (int i = 0; i < 10; ++i)
+        x = static_cast<float>(static_cast<double>(x) + 0.1);
+    EXPECT_EQ(form->GLFreeForm2->Position().X(), x);
+    EXPECT_NEAR(x, 0.0f, 1e-6f);
+    Press(u'8');
+    Press(u'q');
+    Press(u'z');
+    EXPECT_EQ(form->GLFreeForm2->Position().Y(), static_cast<float>(0.1));
+    EXPECT_EQ(form->GLFreeForm1->Position().X(), static_cast<float>(0.9));
+    EXPECT_EQ(form->GLFreeForm1->Position().Y(), static_cast<float>(0.1));
+    EXPECT_EQ(form->GLFreeForm1->Position().Z(), 0.0f);
+}
+
+TEST_F(MainForm, OtherCharactersChangeNothingButAreConsumed) {
+    const TVector first = form->GLFreeForm1->Position().AsVector();
+    const TVector second = form->GLFreeForm2->Position().AsVector();
+    const TVector camera = form->GLCamera1->Position().AsVector();
+    for (char16_t key : {u'Q', u'D', u'S', u'Z', u'x', u' ', u'\x00e9'})
+        EXPECT_EQ(Press(key), 0);
+    EXPECT_TRUE(SameBits(form->GLFreeForm1->Position().AsVector(), first));
+    EXPECT_TRUE(SameBits(form->GLFreeForm2->Position().AsVector(), second));
+    EXPECT_TRUE(SameBits(form->GLCamera1->Position().AsVector(), camera));
+}
+
+TEST_F(MainForm, PlusAndMinusScaleTheDistanceToTheTarget) {
+    for (int i = 0; i < 10; ++i)
+        Press(u'+');
+    EXPECT_NEAR(Distance(), 3 * std::pow(0.9, 10), 1e-5);
+    const double before = Distance();
+    Press(u'+');
+    Press(u'-');
+    EXPECT_NEAR(Distance(), before * 0.99, 1e-5);
+}
+
+TEST_F(MainForm, OnlyTheLeftButtonOrbitsAndEveryMoveIsRemembered) {
+    const TVector start = form->GLCamera1->Position().AsVector();
+    form->GLSceneViewer1MouseMove(form.get(), {}, 40, 30);
+    EXPECT_TRUE(SameBits(form->GLCamera1->Position().AsVector(), start));
+    EXPECT_EQ(form->LastMouseX, 40);
+    EXPECT_EQ(form->LastMouseY, 30);
+    form->GLSceneViewer1MouseMove(form.get(), {ssRight, ssShift}, 50, 30);
+    EXPECT_TRUE(SameBits(form->GLCamera1->Position().AsVector(), start));
+    form->GLSceneViewer1MouseMove(form.get(), {ssLeft}, 50, 30);
+    EXPECT_FALSE(SameBits(form->GLCamera1->Position().AsVector(), start));
+    EXPECT_NEAR(Distance(), 3, 1e-5) << "an orbit keeps the distance";
+}
+
+} // namespace
