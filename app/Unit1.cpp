@@ -111,17 +111,38 @@ void TForm1::FormKeyPress(TObject*, char16_t& key) {
     TGLCoordinates& first = GLFreeForm1->Position();
     TGLCoordinates& second = GLFreeForm2->Position();
     switch (key) {
-    case u'+': GLCamera1->AdjustDistanceToTarget(0.9f); break;
-    case u'-': GLCamera1->AdjustDistanceToTarget(1.1f); break;
-    case u'4': second.SetX(Stepped(second.X(), -0.1)); break;
-    case u'6': second.SetX(Stepped(second.X(), 0.1)); break;
-    case u'5': second.SetY(Stepped(second.Y(), -0.1)); break;
-    case u'8': second.SetY(Stepped(second.Y(), 0.1)); break;
-    case u'q': first.SetX(Stepped(first.X(), -0.1)); break;
-    case u'd': first.SetX(Stepped(first.X(), 0.1)); break;
-    case u's': first.SetY(Stepped(first.Y(), -0.1)); break;
-    case u'z': first.SetY(Stepped(first.Y(), 0.1)); break;
-    default: break;
+    case u'+':
+        GLCamera1->AdjustDistanceToTarget(0.9f);
+        break;
+    case u'-':
+        GLCamera1->AdjustDistanceToTarget(1.1f);
+        break;
+    case u'4':
+        second.SetX(Stepped(second.X(), -0.1));
+        break;
+    case u'6':
+        second.SetX(Stepped(second.X(), 0.1));
+        break;
+    case u'5':
+        second.SetY(Stepped(second.Y(), -0.1));
+        break;
+    case u'8':
+        second.SetY(Stepped(second.Y(), 0.1));
+        break;
+    case u'q':
+        first.SetX(Stepped(first.X(), -0.1));
+        break;
+    case u'd':
+        first.SetX(Stepped(first.X(), 0.1));
+        break;
+    case u's':
+        first.SetY(Stepped(first.Y(), -0.1));
+        break;
+    case u'z':
+        first.SetY(Stepped(first.Y(), 0.1));
+        break;
+    default:
+        break;
     }
     Paint();
     key = 0;

@@ -64,7 +64,8 @@ private:
 
 } // namespace
 
-// --- TGLContext ------------------------------------------------------------------------------------
+// --- TGLContext
+// ------------------------------------------------------------------------------------
 
 TGLContext::TGLContext() : FManager(GLContextManager()) {
     if (FManager)
@@ -222,7 +223,8 @@ void TGLContext::DestroyContextResources() {
     NativeDestroy();
 }
 
-// --- TGLContextHandle ------------------------------------------------------------------------------
+// --- TGLContextHandle
+// ------------------------------------------------------------------------------
 
 void TGLContextHandle::AllocateHandle() {
     Assert(FHandle == 0);
@@ -360,7 +362,8 @@ GLuint TGLOcclusionQueryHandle::PixelCount() {
     return count;
 }
 
-// --- TGLContextManager -----------------------------------------------------------------------------
+// --- TGLContextManager
+// -----------------------------------------------------------------------------
 
 std::unique_ptr<TGLContext> TGLContextManager::CreateContext() {
     if (FContextClasses.empty())
@@ -443,7 +446,8 @@ void TerminateGLContextManager() {
         slot.reset();
 }
 
-// --- errors ----------------------------------------------------------------------------------------
+// --- errors
+// ----------------------------------------------------------------------------------------
 
 void ClearGLErrors() {
     for (int reads = 0; reads < 7; ++reads)

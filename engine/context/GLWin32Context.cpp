@@ -61,7 +61,8 @@ void TrackWindow(HWND window, TTrackCallback callback, TGLContext* context) {
     if (!IsWindow(window))
         return;
     if (state.Tracked.empty())
-        state.Hook = SetWindowsHookEx(WH_CALLWNDPROC, &TrackHookProc, nullptr, GetCurrentThreadId());
+        state.Hook =
+            SetWindowsHookEx(WH_CALLWNDPROC, &TrackHookProc, nullptr, GetCurrentThreadId());
     state.Tracked.push_back({window, callback, context});
 }
 
@@ -165,8 +166,8 @@ private:
             RegisterClassEx(&windowClass);
             state.UtilityClassRegistered = true;
         }
-        HWND window = CreateWindowEx(WS_EX_TOOLWINDOW, UtilityWindowClass, "", WS_POPUP, 0, 0, 0,
-                                     0, nullptr, nullptr, nullptr, nullptr);
+        HWND window = CreateWindowEx(WS_EX_TOOLWINDOW, UtilityWindowClass, "", WS_POPUP, 0, 0, 0, 0,
+                                     nullptr, nullptr, nullptr, nullptr);
         if (!window)
             RaiseLastOSError();
         return window;
@@ -190,7 +191,8 @@ private:
     bool FCurrent = false;
 };
 
-// --- TGLWin32Context -------------------------------------------------------------------------------
+// --- TGLWin32Context
+// -------------------------------------------------------------------------------
 
 TGLWin32Context::TGLWin32Context() {
     ClearIAttribs();
@@ -237,8 +239,8 @@ void TGLWin32Context::DropIAttrib(int key) {
 void TGLWin32Context::NativeMakeCurrent() {
     if (!wglMakeCurrent(FDC, FRC)) {
         const DWORD error = GetLastError();
-        throw EGLContext(Format("Context activation failed: %X, %s", error,
-                                SysErrorMessage(error).c_str()));
+        throw EGLContext(
+            Format("Context activation failed: %X, %s", error, SysErrorMessage(error).c_str()));
     }
     RefreshExtensions();
     if ((AntiAliasing() == aa2xHQ || AntiAliasing() == aa4xHQ) && GL_ARB_multisample &&
@@ -319,8 +321,8 @@ PIXELFORMATDESCRIPTOR TGLWin32Context::BaseDescriptor(DWORD objectType) const {
     PIXELFORMATDESCRIPTOR pfd{};
     pfd.nSize = sizeof(PIXELFORMATDESCRIPTOR);
     pfd.nVersion = 1;
-    pfd.dwFlags = PFD_SUPPORT_OPENGL |
-                  (IsWindowDevice(objectType) ? PFD_DRAW_TO_WINDOW : PFD_DRAW_TO_BITMAP);
+    pfd.dwFlags =
+        PFD_SUPPORT_OPENGL | (IsWindowDevice(objectType) ? PFD_DRAW_TO_WINDOW : PFD_DRAW_TO_BITMAP);
     if (CreationOptions().Contains(DoubleBuffered))
         pfd.dwFlags |= PFD_DOUBLEBUFFER;
     if (CreationOptions().Contains(Stereo))

@@ -1099,8 +1099,8 @@ TMatrix ReadGLMatrix(GLenum which) {
 
 } // namespace
 
-void TGLScene::RenderSceneObjects(TGLSceneBuffer& buffer, int width, int height,
-                                  uint8_t drawPass, TGLBaseSceneObject* baseObject) {
+void TGLScene::RenderSceneObjects(TGLSceneBuffer& buffer, int width, int height, uint8_t drawPass,
+                                  TGLBaseSceneObject* baseObject) {
     FCurrentRenderedObject = nullptr;
     buffer.AfterRenderEffects().clear();
     FCurrentBuffer = &buffer;
@@ -1139,7 +1139,8 @@ void TGLScene::RenderSceneObjects(TGLSceneBuffer& buffer, int width, int height,
         buffer.InitiateRendering(&buffer, rci);
     (baseObject ? baseObject : FObjects)->RenderObject(rci);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    for (const TAfterRenderEffect& effect : std::vector<TAfterRenderEffect>(buffer.AfterRenderEffects()))
+    for (const TAfterRenderEffect& effect :
+         std::vector<TAfterRenderEffect>(buffer.AfterRenderEffects()))
         effect(buffer, rci);
     if (buffer.WrapUpRendering)
         buffer.WrapUpRendering(&buffer, rci);

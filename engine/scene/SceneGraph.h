@@ -13,9 +13,9 @@
 #include "engine/materials/GLTexture.h"
 #include "engine/scene/GLMisc.h"
 
+#include <array>
 #include <memory>
 #include <string>
-#include <array>
 #include <vector>
 
 class TGLBaseSceneObject;

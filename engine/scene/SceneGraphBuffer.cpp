@@ -64,22 +64,30 @@ private:
 
 int32_t ColorBitsFor(TGLColorDepth depth) {
     switch (depth) {
-    case cd8bits: return 8;
-    case cd16bits: return 16;
-    case cdFloat64bits: return 64;
-    case cdFloat128bits: return 128;
+    case cd8bits:
+        return 8;
+    case cd16bits:
+        return 16;
+    case cdFloat64bits:
+        return 64;
+    case cdFloat128bits:
+        return 128;
     case cdDefault:
-    case cd24bits: break;
+    case cd24bits:
+        break;
     }
     return 24;
 }
 
 int32_t DepthBitsFor(TGLDepthPrecision precision) {
     switch (precision) {
-    case dp16bits: return 16;
-    case dp32bits: return 32;
+    case dp16bits:
+        return 16;
+    case dp32bits:
+        return 32;
     case dpDefault:
-    case dp24bits: break;
+    case dp24bits:
+        break;
     }
     return 24;
 }
@@ -98,7 +106,8 @@ void ReadPerformanceCounterFrequency() {
         vCounterFrequency = 1;
 }
 
-// --- TGLFogEnvironment -----------------------------------------------------------------------------
+// --- TGLFogEnvironment
+// -----------------------------------------------------------------------------
 
 TGLFogEnvironment::TGLFogEnvironment(TGLSceneBuffer* buffer)
     : TGLUpdateAbleObject(buffer), FBuffer(buffer),
@@ -152,7 +161,9 @@ void TGLFogEnvironment::ApplyFog() {
 
 void TGLFogEnvironment::ApplyFogSettings() const {
     switch (FFogMode) {
-    case fmLinear: glFogi(GL_FOG_MODE, GL_LINEAR); break;
+    case fmLinear:
+        glFogi(GL_FOG_MODE, GL_LINEAR);
+        break;
     case fmExp:
         glFogi(GL_FOG_MODE, GL_EXP);
         glFogf(GL_FOG_DENSITY, FFogColor->Alpha());
@@ -168,8 +179,12 @@ void TGLFogEnvironment::ApplyFogSettings() const {
     if (!GL_NV_fog_distance)
         return;
     switch (FFogDistance) {
-    case fdEyeRadial: glFogi(GL_FOG_DISTANCE_MODE_NV, GL_EYE_RADIAL_NV); break;
-    case fdEyePlane: glFogi(GL_FOG_DISTANCE_MODE_NV, GL_EYE_PLANE_ABSOLUTE_NV); break;
+    case fdEyeRadial:
+        glFogi(GL_FOG_DISTANCE_MODE_NV, GL_EYE_RADIAL_NV);
+        break;
+    case fdEyePlane:
+        glFogi(GL_FOG_DISTANCE_MODE_NV, GL_EYE_PLANE_ABSOLUTE_NV);
+        break;
     case fdDefault:
         if (!vDefaultFogDistanceModeRead) {
             glGetIntegerv(GL_FOG_DISTANCE_MODE_NV, &vDefaultFogDistanceMode);
@@ -181,7 +196,8 @@ void TGLFogEnvironment::ApplyFogSettings() const {
     }
 }
 
-// --- TGLSceneBuffer: settings ----------------------------------------------------------------------
+// --- TGLSceneBuffer: settings
+// ----------------------------------------------------------------------
 
 TGLSceneBuffer::TGLSceneBuffer(TComponent* owner)
     : TGLUpdateAbleObject(owner), FOwnerComponent(owner),
@@ -298,7 +314,8 @@ void TGLSceneBuffer::SetCamera(TGLCamera* camera) {
     NotifyChange(this);
 }
 
-// --- TGLSceneBuffer: the context -------------------------------------------------------------------
+// --- TGLSceneBuffer: the context
+// -------------------------------------------------------------------
 
 void TGLSceneBuffer::PrepareContextSettings(TGLContext& context) const {
     TGLRCOptions options;
@@ -360,7 +377,8 @@ void TGLSceneBuffer::ResizeViewport(int width, int height) {
     glViewport(0, 0, FViewport.Width, FViewport.Height);
 }
 
-// --- TGLSceneBuffer: a frame -----------------------------------------------------------------------
+// --- TGLSceneBuffer: a frame
+// -----------------------------------------------------------------------
 
 bool TGLSceneBuffer::OwnerEventsEnabled() const {
     return FOwnerComponent && !FOwnerComponent->ComponentState().Contains(csDesigning);
@@ -466,7 +484,8 @@ void TGLSceneBuffer::SetupRenderingContext() {
 
 void TGLSceneBuffer::ClearBuffers() {
     GLbitfield mask = GL_DEPTH_BUFFER_BIT;
-    if (!FContextOptions.Contains(roNoColorBuffer) && !FContextOptions.Contains(roNoColorBufferClear))
+    if (!FContextOptions.Contains(roNoColorBuffer) &&
+        !FContextOptions.Contains(roNoColorBufferClear))
         mask |= GL_COLOR_BUFFER_BIT;
     if (FContextOptions.Contains(roStencilBuffer))
         mask |= GL_STENCIL_BUFFER_BIT;

@@ -29,7 +29,14 @@ enum TContextOption : uint8_t {
 };
 using TContextOptions = TSet<TContextOption>;
 enum TGLDepthPrecision : uint8_t { dpDefault, dp16bits, dp24bits, dp32bits };
-enum TGLColorDepth : uint8_t { cdDefault, cd8bits, cd16bits, cd24bits, cdFloat64bits, cdFloat128bits };
+enum TGLColorDepth : uint8_t {
+    cdDefault,
+    cd8bits,
+    cd16bits,
+    cd24bits,
+    cdFloat64bits,
+    cdFloat128bits
+};
 enum TGLShadeModel : uint8_t { smDefault, smSmooth, smFlat };
 enum TFogMode : uint8_t { fmLinear, fmExp, fmExp2 };
 enum TFogDistance : uint8_t { fdDefault, fdEyeRadial, fdEyePlane };

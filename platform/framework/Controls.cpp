@@ -32,7 +32,8 @@ TShiftState KeysToShiftState(WPARAM keys) {
     return shift;
 }
 
-// --- TControl --------------------------------------------------------------------------------------
+// --- TControl
+// --------------------------------------------------------------------------------------
 
 TControl::TControl(TComponent* owner) : TComponent(owner) {}
 
@@ -77,7 +78,8 @@ void TControl::MouseMove(TShiftState shift, int x, int y) {
         OnMouseMove(this, shift, x, y);
 }
 
-// --- TWinControl -----------------------------------------------------------------------------------
+// --- TWinControl
+// -----------------------------------------------------------------------------------
 
 TWinControl::TWinControl(TComponent* owner) : TControl(owner) {}
 
@@ -163,10 +165,9 @@ void TWinControl::CreateWnd() {
     CreateParams(params);
     RegisterWindowClass(params);
     vCreatingControl = this;
-    HWND window = CreateWindowEx(params.ExStyle, params.WinClassName.c_str(),
-                                 params.Caption.c_str(), params.Style, params.X, params.Y,
-                                 params.Width, params.Height, params.WndParent, nullptr, nullptr,
-                                 nullptr);
+    HWND window = CreateWindowEx(
+        params.ExStyle, params.WinClassName.c_str(), params.Caption.c_str(), params.Style, params.X,
+        params.Y, params.Width, params.Height, params.WndParent, nullptr, nullptr, nullptr);
     vCreatingControl = nullptr;
     if (!window)
         RaiseLastOSError();
@@ -212,13 +213,27 @@ LRESULT TWinControl::CALLBACK_WndProc(HWND window, UINT message, WPARAM wParam, 
 
 void TWinControl::WndProc(TMessage& message) {
     switch (message.Msg) {
-    case WM_PAINT: WMPaint(message); break;
-    case WM_ERASEBKGND: WMEraseBkgnd(message); break;
-    case WM_SIZE: WMSize(message); break;
-    case WM_DESTROY: WMDestroy(message); break;
-    case WM_CHAR: WMChar(message); break;
-    case WM_MOUSEENTER: CMMouseEnter(message); break;
-    case WM_MOUSELEAVE: CMMouseLeave(message); break;
+    case WM_PAINT:
+        WMPaint(message);
+        break;
+    case WM_ERASEBKGND:
+        WMEraseBkgnd(message);
+        break;
+    case WM_SIZE:
+        WMSize(message);
+        break;
+    case WM_DESTROY:
+        WMDestroy(message);
+        break;
+    case WM_CHAR:
+        WMChar(message);
+        break;
+    case WM_MOUSEENTER:
+        CMMouseEnter(message);
+        break;
+    case WM_MOUSELEAVE:
+        CMMouseLeave(message);
+        break;
     case WM_NCDESTROY: {
         HWND window = FHandle;
         DefaultHandler(message);
@@ -284,14 +299,29 @@ void TWinControl::MouseMessage(TMessage& message) {
         MouseUp(button, shift, x, y);
     };
     switch (message.Msg) {
-    case WM_MOUSEMOVE: MouseMove(shift, x, y); break;
-    case WM_LBUTTONDOWN: down(mbLeft); break;
-    case WM_RBUTTONDOWN: down(mbRight); break;
-    case WM_MBUTTONDOWN: down(mbMiddle); break;
-    case WM_LBUTTONUP: up(mbLeft); break;
-    case WM_RBUTTONUP: up(mbRight); break;
-    case WM_MBUTTONUP: up(mbMiddle); break;
-    default: break;
+    case WM_MOUSEMOVE:
+        MouseMove(shift, x, y);
+        break;
+    case WM_LBUTTONDOWN:
+        down(mbLeft);
+        break;
+    case WM_RBUTTONDOWN:
+        down(mbRight);
+        break;
+    case WM_MBUTTONDOWN:
+        down(mbMiddle);
+        break;
+    case WM_LBUTTONUP:
+        up(mbLeft);
+        break;
+    case WM_RBUTTONUP:
+        up(mbRight);
+        break;
+    case WM_MBUTTONUP:
+        up(mbMiddle);
+        break;
+    default:
+        break;
     }
     message.Result = 0;
 }

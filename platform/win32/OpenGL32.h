@@ -725,7 +725,9 @@ struct TOpenGLEntryPoints {
 extern TOpenGLEntryPoints GLEntryPoints;
 
 #define GL_ENTRY(ret, name, params, args)                                                          \
-    inline ret name params { return GLEntryPoints.name args; }
+    inline ret name params {                                                                       \
+        return GLEntryPoints.name args;                                                            \
+    }
 #include "platform/win32/OpenGL32Functions.inc"
 #undef GL_ENTRY
 

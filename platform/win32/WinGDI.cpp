@@ -50,7 +50,7 @@ public:
     GLXFBConfig Config(int pixelFormat) {
         LoadConfigs();
         return (pixelFormat >= 1 && pixelFormat <= FConfigCount) ? FConfigs[pixelFormat - 1]
-                                                                  : nullptr;
+                                                                 : nullptr;
     }
     int FormatOf(GLXFBConfig config) {
         LoadConfigs();
@@ -202,8 +202,9 @@ long Distance(const TFormatTraits& t, const PIXELFORMATDESCRIPTOR& want) {
         t.Stereo != bool(want.dwFlags & PFD_STEREO))
         return -1;
     auto shortfall = [](int have, int wanted) { return have < wanted ? 1000L : 0L; };
-    auto gap = [](int have, int wanted) { return static_cast<long>(have > wanted ? have - wanted
-                                                                                 : wanted - have); };
+    auto gap = [](int have, int wanted) {
+        return static_cast<long>(have > wanted ? have - wanted : wanted - have);
+    };
     const int wantColor = want.cColorBits >= 32 ? 24 : want.cColorBits;
     return shortfall(t.ColorBits(), wantColor) + gap(t.ColorBits(), wantColor) * 4 +
            shortfall(t.Depth, want.cDepthBits) + gap(t.Depth, want.cDepthBits) * 2 +
@@ -309,7 +310,8 @@ UINT NativeRealizePalette(HDC) {
     return 0;
 }
 
-// --- WGL ------------------------------------------------------------------------------------------
+// --- WGL
+// ------------------------------------------------------------------------------------------
 
 TRenderingContext* ContextOf(HGLRC rc) {
     auto found = State().Contexts.find(FromHandle(rc));
@@ -405,7 +407,8 @@ HGLRC NativeGetCurrentContext() {
     return State().CurrentRC;
 }
 
-// --- WGL extensions -------------------------------------------------------------------------------
+// --- WGL extensions
+// -------------------------------------------------------------------------------
 
 bool OffersSwapControl() {
     return State().HasGLXExtension("GLX_EXT_swap_control") ||
@@ -456,8 +459,8 @@ bool TranslateAttributes(const int* attributes, std::vector<int>& glx, bool& nee
             break;
         case WGL_COLOR_BITS_ARB: {
             const int channel = (value >= 24) ? 8 : value / 3;
-            glx.insert(glx.end(), {GLX_RED_SIZE, channel, GLX_GREEN_SIZE, channel, GLX_BLUE_SIZE,
-                                   channel});
+            glx.insert(glx.end(),
+                       {GLX_RED_SIZE, channel, GLX_GREEN_SIZE, channel, GLX_BLUE_SIZE, channel});
             break;
         }
         case WGL_ALPHA_BITS_ARB:
@@ -503,8 +506,7 @@ BOOL WglChoosePixelFormat(HDC, const int* intAttributes, const float*, UINT maxF
     if (needAccelerated && !State().Accelerated())
         return TRUE;
     int found = 0;
-    GLXFBConfig* configs =
-        GLX.glXChooseFBConfig(State().Dpy(), Win32Screen(), glx.data(), &found);
+    GLXFBConfig* configs = GLX.glXChooseFBConfig(State().Dpy(), Win32Screen(), glx.data(), &found);
     for (int i = 0; i < found && *count < maxFormats; ++i)
         if (const int format = State().FormatOf(configs[i]))
             formats[(*count)++] = format;
@@ -516,25 +518,56 @@ BOOL WglChoosePixelFormat(HDC, const int* intAttributes, const float*, UINT maxF
 bool QueryAttribute(GLXFBConfig config, int attribute, int& value) {
     const TFormatTraits t = TraitsOf(config);
     switch (attribute) {
-    case WGL_DRAW_TO_WINDOW_ARB: value = t.Window; return true;
-    case WGL_DRAW_TO_BITMAP_ARB: value = t.Pixmap; return true;
-    case WGL_DRAW_TO_PBUFFER_ARB: value = t.Pbuffer; return true;
+    case WGL_DRAW_TO_WINDOW_ARB:
+        value = t.Window;
+        return true;
+    case WGL_DRAW_TO_BITMAP_ARB:
+        value = t.Pixmap;
+        return true;
+    case WGL_DRAW_TO_PBUFFER_ARB:
+        value = t.Pbuffer;
+        return true;
     case WGL_ACCELERATION_ARB:
         value = t.Generic ? WGL_NO_ACCELERATION_ARB : WGL_FULL_ACCELERATION_ARB;
         return true;
-    case WGL_SUPPORT_OPENGL_ARB: value = 1; return true;
-    case WGL_DOUBLE_BUFFER_ARB: value = t.Double; return true;
-    case WGL_STEREO_ARB: value = t.Stereo; return true;
-    case WGL_PIXEL_TYPE_ARB: value = WGL_TYPE_RGBA_ARB; return true;
-    case WGL_COLOR_BITS_ARB: value = t.ColorBits(); return true;
-    case WGL_ALPHA_BITS_ARB: value = t.Alpha; return true;
-    case WGL_ACCUM_BITS_ARB: value = t.Accum; return true;
-    case WGL_DEPTH_BITS_ARB: value = t.Depth; return true;
-    case WGL_STENCIL_BITS_ARB: value = t.Stencil; return true;
-    case WGL_AUX_BUFFERS_ARB: value = t.Aux; return true;
-    case WGL_SAMPLE_BUFFERS_ARB: value = t.SampleBuffers; return true;
-    case WGL_SAMPLES_ARB: value = t.Samples; return true;
-    default: return false;
+    case WGL_SUPPORT_OPENGL_ARB:
+        value = 1;
+        return true;
+    case WGL_DOUBLE_BUFFER_ARB:
+        value = t.Double;
+        return true;
+    case WGL_STEREO_ARB:
+        value = t.Stereo;
+        return true;
+    case WGL_PIXEL_TYPE_ARB:
+        value = WGL_TYPE_RGBA_ARB;
+        return true;
+    case WGL_COLOR_BITS_ARB:
+        value = t.ColorBits();
+        return true;
+    case WGL_ALPHA_BITS_ARB:
+        value = t.Alpha;
+        return true;
+    case WGL_ACCUM_BITS_ARB:
+        value = t.Accum;
+        return true;
+    case WGL_DEPTH_BITS_ARB:
+        value = t.Depth;
+        return true;
+    case WGL_STENCIL_BITS_ARB:
+        value = t.Stencil;
+        return true;
+    case WGL_AUX_BUFFERS_ARB:
+        value = t.Aux;
+        return true;
+    case WGL_SAMPLE_BUFFERS_ARB:
+        value = t.SampleBuffers;
+        return true;
+    case WGL_SAMPLES_ARB:
+        value = t.Samples;
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -574,8 +607,8 @@ HPBUFFERARB WglCreatePbuffer(HDC, int pixelFormat, int width, int height, const 
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    const int attributes[] = {GLX_PBUFFER_WIDTH, width, GLX_PBUFFER_HEIGHT, height,
-                              GLX_PRESERVED_CONTENTS, 1, 0};
+    const int attributes[] = {
+        GLX_PBUFFER_WIDTH, width, GLX_PBUFFER_HEIGHT, height, GLX_PRESERVED_CONTENTS, 1, 0};
     const int errorsBefore = Win32XErrorCount();
     const GLXPbuffer drawable = GLX.glXCreatePbuffer(State().Dpy(), config, attributes);
     XSync(State().Dpy(), False);
@@ -624,18 +657,24 @@ BOOL WglQueryPbuffer(HPBUFFERARB pbuffer, int attribute, int* value) {
     if (!record || !value)
         return FALSE;
     switch (attribute) {
-    case WGL_PBUFFER_WIDTH_ARB: *value = record->Width; return TRUE;
-    case WGL_PBUFFER_HEIGHT_ARB: *value = record->Height; return TRUE;
-    case WGL_PBUFFER_LOST_ARB: *value = 0; return TRUE;
-    default: return FALSE;
+    case WGL_PBUFFER_WIDTH_ARB:
+        *value = record->Width;
+        return TRUE;
+    case WGL_PBUFFER_HEIGHT_ARB:
+        *value = record->Height;
+        return TRUE;
+    case WGL_PBUFFER_LOST_ARB:
+        *value = 0;
+        return TRUE;
+    default:
+        return FALSE;
     }
 }
 
 template <typename F> F GlxProc(const char* name) {
-    return GLX.glXGetProcAddressARB
-               ? reinterpret_cast<F>(
-                     GLX.glXGetProcAddressARB(reinterpret_cast<const unsigned char*>(name)))
-               : nullptr;
+    return GLX.glXGetProcAddressARB ? reinterpret_cast<F>(GLX.glXGetProcAddressARB(
+                                          reinterpret_cast<const unsigned char*>(name)))
+                                    : nullptr;
 }
 
 BOOL WglSwapInterval(int interval) {

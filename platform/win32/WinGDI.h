@@ -146,6 +146,8 @@ extern TGdiEntryPoints GdiEntryPoints;
 const TGdiEntryPoints& NativeGdiEntryPoints();
 
 #define GDI_INLINE(ret, name, params, args)                                                        \
-    inline ret name params { return GdiEntryPoints.name args; }
+    inline ret name params {                                                                       \
+        return GdiEntryPoints.name args;                                                           \
+    }
 GDI_ENTRIES(GDI_INLINE)
 #undef GDI_INLINE

@@ -266,11 +266,21 @@ constexpr DWORD ERROR_DC_NOT_FOUND = 1425;
 constexpr DWORD ERROR_INVALID_HANDLE = 6;
 constexpr DWORD ERROR_DISPLAY_NOT_AVAILABLE = 0x20000001; // application-defined: no X display
 
-constexpr DWORD LOBYTE(uint32_t w) { return w & 0xFF; }
-constexpr WORD LOWORD(uintptr_t l) { return static_cast<WORD>(l & 0xFFFF); }
-constexpr WORD HIWORD(uintptr_t l) { return static_cast<WORD>((l >> 16) & 0xFFFF); }
-constexpr int GET_X_LPARAM(LPARAM l) { return static_cast<int16_t>(l & 0xFFFF); }
-constexpr int GET_Y_LPARAM(LPARAM l) { return static_cast<int16_t>((l >> 16) & 0xFFFF); }
+constexpr DWORD LOBYTE(uint32_t w) {
+    return w & 0xFF;
+}
+constexpr WORD LOWORD(uintptr_t l) {
+    return static_cast<WORD>(l & 0xFFFF);
+}
+constexpr WORD HIWORD(uintptr_t l) {
+    return static_cast<WORD>((l >> 16) & 0xFFFF);
+}
+constexpr int GET_X_LPARAM(LPARAM l) {
+    return static_cast<int16_t>(l & 0xFFFF);
+}
+constexpr int GET_Y_LPARAM(LPARAM l) {
+    return static_cast<int16_t>((l >> 16) & 0xFFFF);
+}
 constexpr LPARAM MAKELPARAM(int low, int high) {
     return static_cast<LPARAM>((static_cast<uint32_t>(low) & 0xFFFF) |
                                ((static_cast<uint32_t>(high) & 0xFFFF) << 16));

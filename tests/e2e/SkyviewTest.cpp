@@ -95,8 +95,8 @@ TEST_F(SkyviewE2E, StaysResponsiveWhenMovedAndResized) {
 }
 
 TEST_F(SkyviewE2E, TakesKeysAndDragsAndStaysIdleAfterwards) {
-    for (const char* key : {"plus", "plus", "minus", "4", "6", "5", "8", "q", "d", "s", "z", "Q",
-                            "KP_Left", "x"})
+    for (const char* key :
+         {"plus", "plus", "minus", "4", "6", "5", "8", "q", "d", "s", "z", "Q", "KP_Left", "x"})
         screen->SendKey(form.Id, key);
     screen->SendButton(view.Id, 300, 200, 1, true);
     for (int step = 1; step <= 20; ++step)

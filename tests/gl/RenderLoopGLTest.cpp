@@ -122,7 +122,8 @@ TEST_F(RenderLoopGL, ABoxAppearsWhereTheProjectionPutsItAndFollowsTheOrbit) {
 
     TXClient screen;
     std::optional<TWindowInfo> shown;
-    ASSERT_TRUE(PumpUntil([&] { return (shown = screen.FindWindow("render loop test")).has_value(); }));
+    ASSERT_TRUE(
+        PumpUntil([&] { return (shown = screen.FindWindow("render loop test")).has_value(); }));
     const unsigned long view = screen.Children(shown->Id).at(0).Id;
     ASSERT_TRUE(PumpUntil([&] { return screen.Pixel(view, 352, 220) == Red; }))
         << "the box's front face is not in the middle of the view";

@@ -63,13 +63,15 @@ TEST_F(ViewerGL, PresentsTheClearedFrameOnTheWindow) {
     form.Show();
     TXClient screen;
     std::optional<TWindowInfo> shown;
-    ASSERT_TRUE(PumpUntil([&] { return (shown = screen.FindWindow("viewer gl test")).has_value(); }));
+    ASSERT_TRUE(
+        PumpUntil([&] { return (shown = screen.FindWindow("viewer gl test")).has_value(); }));
     const auto children = screen.Children(shown->Id);
     ASSERT_EQ(children.size(), 1u);
     EXPECT_EQ(children[0].Width, 320);
     EXPECT_EQ(children[0].Height, 220);
-    EXPECT_TRUE(PumpUntil([&] { return screen.Pixel(children[0].Id, 150, 100) == TRgb{255, 0, 0}; }))
-        << "the frame never reached the screen";
+    EXPECT_TRUE(PumpUntil([&] {
+        return screen.Pixel(children[0].Id, 150, 100) == TRgb{255, 0, 0};
+    })) << "the frame never reached the screen";
 
     // What the frame cleared to, read back before the swap presents it.
     std::array<uint8_t, 4> cleared{};
@@ -116,8 +118,8 @@ TEST_F(ViewerGL, SharedDisplayListOutlivesTheContextThatCompiledIt) {
     RegisterClassEx(&windowClass);
     HWND first = CreateWindowEx(0, "ShareTestWindow", "", WS_POPUP, 0, 0, 8, 8, nullptr, nullptr,
                                 nullptr, nullptr);
-    HWND second = CreateWindowEx(0, "ShareTestWindow", "", WS_POPUP, 0, 0, 8, 8, nullptr,
-                                 nullptr, nullptr, nullptr);
+    HWND second = CreateWindowEx(0, "ShareTestWindow", "", WS_POPUP, 0, 0, 8, 8, nullptr, nullptr,
+                                 nullptr, nullptr);
     TGLWin32Context a, b;
     a.SetCreationOptions({DoubleBuffered});
     b.SetCreationOptions({DoubleBuffered});

@@ -145,7 +145,8 @@ BOOL ChoosePixelFormatARBFake(HDC, const int* attributes, const float*, UINT max
     list.push_back(0);
     F().AttributeSearches.push_back(list);
     Note("wglChoosePixelFormatARB");
-    std::vector<int> found = F().ChooseByAttributes ? F().ChooseByAttributes(list) : std::vector<int>{};
+    std::vector<int> found =
+        F().ChooseByAttributes ? F().ChooseByAttributes(list) : std::vector<int>{};
     *count = 0;
     for (int format : found)
         if (*count < maxFormats)

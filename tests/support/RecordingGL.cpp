@@ -25,10 +25,18 @@ template <typename... A> std::vector<double> Scalars(A... args) {
     return std::vector<double>{ScalarOf(args)...};
 }
 
-constexpr GLenum FourElementNames[] = {GL_AMBIENT,         GL_DIFFUSE,          GL_SPECULAR,
-                                       GL_POSITION,        GL_EMISSION,         GL_AMBIENT_AND_DIFFUSE,
-                                       GL_LIGHT_MODEL_AMBIENT, GL_FOG_COLOR,   GL_TEXTURE_ENV_COLOR,
-                                       GL_OBJECT_PLANE,    GL_EYE_PLANE,        GL_TEXTURE_BORDER_COLOR};
+constexpr GLenum FourElementNames[] = {GL_AMBIENT,
+                                       GL_DIFFUSE,
+                                       GL_SPECULAR,
+                                       GL_POSITION,
+                                       GL_EMISSION,
+                                       GL_AMBIENT_AND_DIFFUSE,
+                                       GL_LIGHT_MODEL_AMBIENT,
+                                       GL_FOG_COLOR,
+                                       GL_TEXTURE_ENV_COLOR,
+                                       GL_OBJECT_PLANE,
+                                       GL_EYE_PLANE,
+                                       GL_TEXTURE_BORDER_COLOR};
 
 size_t CountForName(GLenum pname) {
     for (GLenum four : FourElementNames)
@@ -57,9 +65,9 @@ size_t DataCount(const std::string& name, const std::vector<double>& args) {
         return static_cast<size_t>(args.at(0));
     if (name.starts_with("glLightModel") || name.starts_with("glFog"))
         return name.ends_with("v") ? CountForName(static_cast<GLenum>(args.at(0))) : 0;
-    static const char* const pnameSecond[] = {"glLightfv",  "glLightiv",  "glMaterialfv",
-                                              "glMaterialiv", "glTexEnvfv", "glTexEnviv",
-                                              "glTexGenfv", "glTexGendv", "glTexGeniv",
+    static const char* const pnameSecond[] = {"glLightfv",        "glLightiv",       "glMaterialfv",
+                                              "glMaterialiv",     "glTexEnvfv",      "glTexEnviv",
+                                              "glTexGenfv",       "glTexGendv",      "glTexGeniv",
                                               "glTexParameterfv", "glTexParameteriv"};
     for (const char* candidate : pnameSecond)
         if (name == candidate)
@@ -170,15 +178,15 @@ TGLMatrix16 FromColumnNotation(std::initializer_list<double> rows) {
 }
 
 TGLMatrix16 Frustum(double l, double r, double b, double t, double n, double f) {
-    return FromColumnNotation({2 * n / (r - l), 0, (r + l) / (r - l), 0,   //
-                               0, 2 * n / (t - b), (t + b) / (t - b), 0,   //
+    return FromColumnNotation({2 * n / (r - l), 0, (r + l) / (r - l), 0,       //
+                               0, 2 * n / (t - b), (t + b) / (t - b), 0,       //
                                0, 0, -(f + n) / (f - n), -2 * f * n / (f - n), //
                                0, 0, -1, 0});
 }
 
 TGLMatrix16 Ortho(double l, double r, double b, double t, double n, double f) {
-    return FromColumnNotation({2 / (r - l), 0, 0, -(r + l) / (r - l), //
-                               0, 2 / (t - b), 0, -(t + b) / (t - b), //
+    return FromColumnNotation({2 / (r - l), 0, 0, -(r + l) / (r - l),  //
+                               0, 2 / (t - b), 0, -(t + b) / (t - b),  //
                                0, 0, -2 / (f - n), -(f + n) / (f - n), //
                                0, 0, 0, 1});
 }
@@ -263,7 +271,8 @@ struct TRecordingAnswers {
     static std::vector<double> Lookup(GLenum pname) {
         switch (pname) {
         case GL_MODELVIEW_MATRIX:
-            return {ActiveRecorder->Top(GL_MODELVIEW).begin(), ActiveRecorder->Top(GL_MODELVIEW).end()};
+            return {ActiveRecorder->Top(GL_MODELVIEW).begin(),
+                    ActiveRecorder->Top(GL_MODELVIEW).end()};
         case GL_PROJECTION_MATRIX:
             return {ActiveRecorder->Top(GL_PROJECTION).begin(),
                     ActiveRecorder->Top(GL_PROJECTION).end()};
@@ -349,7 +358,8 @@ struct TSavedExtensionEntries {
     }
 };
 
-// --- TGLCall ---------------------------------------------------------------------------------------
+// --- TGLCall
+// ---------------------------------------------------------------------------------------
 
 bool TGLCall::Is(std::string_view name, std::initializer_list<double> args) const {
     return Name == name && std::vector<double>(args) == Args;

@@ -44,16 +44,16 @@ public:
     void Clear() { Calls.clear(); }
     std::vector<TGLCall> Named(std::string_view name) const;
     size_t Count(std::string_view name) const;
-    std::vector<std::string> Trace() const;                    // Text() of every call
+    std::vector<std::string> Trace() const;                        // Text() of every call
     std::vector<std::string> Trace(std::string_view prefix) const; // only names with the prefix
 
     // Scripted answers.
-    std::map<GLenum, std::string> Strings;    // glGetString; GL_VERSION defaults to "1.1"
-    std::map<GLenum, std::string> GLUStrings; // gluGetString
-    std::deque<GLenum> Errors;                // glGetError pops from the front, then 0
+    std::map<GLenum, std::string> Strings;        // glGetString; GL_VERSION defaults to "1.1"
+    std::map<GLenum, std::string> GLUStrings;     // gluGetString
+    std::deque<GLenum> Errors;                    // glGetError pops from the front, then 0
     std::map<GLenum, std::vector<double>> Values; // glGet{Integer,Float,Double,Boolean}v
-    GLuint NextName = 1;                      // next display list or texture name
-    std::set<GLuint> LiveTextures;            // for glIsTexture
+    GLuint NextName = 1;                          // next display list or texture name
+    std::set<GLuint> LiveTextures;                // for glIsTexture
 
     // Matrix emulation (row-vector layout, exactly as OpenGL stores it).
     GLenum MatrixMode = 0x1700; // GL_MODELVIEW

@@ -48,8 +48,8 @@ void Chunk(std::ofstream& file, const char* type, const std::string& data) {
     std::string length;
     PutBig(length, static_cast<uint32_t>(data.size()));
     std::string crc;
-    PutBig(crc, Crc(reinterpret_cast<const unsigned char*>(chunk.data()), chunk.size()) ^
-                    0xFFFFFFFFu);
+    PutBig(crc,
+           Crc(reinterpret_cast<const unsigned char*>(chunk.data()), chunk.size()) ^ 0xFFFFFFFFu);
     file << length << chunk << crc;
 }
 

@@ -123,13 +123,12 @@ TEST_P(CandidateChoice, PrefersFormatsWithoutSampleBuffers) {
     EXPECT_EQ(GetPixelFormat(dc), c.Expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Candidates, CandidateChoice,
-    ::testing::Values(CandidateCase{{1, 0, 0}, aaDefault, true, 2},
-                      CandidateCase{{1, 1, 1}, aaDefault, true, 3},
-                      CandidateCase{{1, 1, 1}, aaNone, true, 3},
-                      CandidateCase{{1, 0, 0}, aa2x, true, 1},
-                      CandidateCase{{1, 0, 0}, aaDefault, false, 1}));
+INSTANTIATE_TEST_SUITE_P(Candidates, CandidateChoice,
+                         ::testing::Values(CandidateCase{{1, 0, 0}, aaDefault, true, 2},
+                                           CandidateCase{{1, 1, 1}, aaDefault, true, 3},
+                                           CandidateCase{{1, 1, 1}, aaNone, true, 3},
+                                           CandidateCase{{1, 0, 0}, aa2x, true, 1},
+                                           CandidateCase{{1, 0, 0}, aaDefault, false, 1}));
 
 TEST_F(Win32ContextFixture, GenericOnlyDriverFallsBackToTheSoftwareFormat) {
     gdi.Formats = {FakeFormat(24, 24, true)};
@@ -213,8 +212,9 @@ TEST_F(Win32ContextFixture, FailuresLeaveNoNativeContext) {
         FAIL();
     } catch (const Exception& error) {
         // The temporary context of the extended search cannot be made either.
-        EXPECT_EQ(error.Message().rfind("Unable to create legacy context\r\nEOSError: OS Error : ", 0),
-                  0u)
+        EXPECT_EQ(
+            error.Message().rfind("Unable to create legacy context\r\nEOSError: OS Error : ", 0),
+            0u)
             << error.Message();
     }
     EXPECT_FALSE(context.NativeIsValid());

@@ -252,15 +252,14 @@ TEST(LightTable, SlotsAreGivenInOrderAndFreedOnRemoval) {
 
     gl.Clear();
     scene.SetupLights(10);
-    EXPECT_EQ(gl.Trace(), (std::vector<std::string>{
-                              "glPushMatrix()", "glDisable(16384)", "glEnable(16385)",
-                              "glPopMatrix()", "glPushMatrix()", "glDisable(16386)",
-                              "glEnable(16387)", "glPopMatrix()", "glPushMatrix()",
-                              "glEnable(16388)", "glPopMatrix()", "glPushMatrix()",
-                              "glEnable(16389)", "glPopMatrix()", "glPushMatrix()",
-                              "glEnable(16390)", "glPopMatrix()", "glPushMatrix()",
-                              "glEnable(16391)", "glPopMatrix()", "glPushMatrix()",
-                              "glPopMatrix()", "glDisable(16392)", "glDisable(16393)"}));
+    EXPECT_EQ(gl.Trace(),
+              (std::vector<std::string>{
+                  "glPushMatrix()",  "glDisable(16384)", "glEnable(16385)",  "glPopMatrix()",
+                  "glPushMatrix()",  "glDisable(16386)", "glEnable(16387)",  "glPopMatrix()",
+                  "glPushMatrix()",  "glEnable(16388)",  "glPopMatrix()",    "glPushMatrix()",
+                  "glEnable(16389)", "glPopMatrix()",    "glPushMatrix()",   "glEnable(16390)",
+                  "glPopMatrix()",   "glPushMatrix()",   "glEnable(16391)",  "glPopMatrix()",
+                  "glPushMatrix()",  "glPopMatrix()",    "glDisable(16392)", "glDisable(16393)"}));
     EXPECT_EQ(lights[1]->SetUps, 1);
     EXPECT_EQ(lights[2]->SetUps, 0);
     delete lights[0];
