@@ -1,6 +1,6 @@
 #include "engine/3ds/Const3DS.h"
 
-// The table is Part 6.1's skip rule, tag for tag, including the viewport, light, camera and
+// The table is the reader's skip rule, tag for tag, including the viewport, light, camera and
 // key-frame chunks whose data nothing here parses: skipping them right is what finds their
 // sub-chunks.
 // clang-format off

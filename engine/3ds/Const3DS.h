@@ -1,4 +1,4 @@
-// Constants of the 3DS file format (Part 6.1): chunk tags, the layout of each chunk's own data,
+// Constants of the 3DS file format : chunk tags, the layout of each chunk's own data,
 // and the reader's error messages.
 #pragma once
 
@@ -161,7 +161,7 @@ constexpr const char* S3DSWrongObject =
 constexpr const char* S3DSInvalidIndex = "Invalid index %d.";
 
 // How a chunk's own data, the bytes between its header and its first sub-chunk, is laid out:
-// the skip rule of Part 6.1.
+// the reader's skip rule.
 enum TOwnDataLayout3DS : uint8_t {
     odFixed,           // Size bytes, then sub-chunks
     odString,          // one string, then sub-chunks

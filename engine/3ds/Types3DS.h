@@ -42,7 +42,7 @@ struct TObjMat3DS {
     std::vector<uint16_t> FaceIndex;
 };
 
-// MESH_TEXTURE_INFO, with the record defaults of Part 6.2 (the data block overwrites them all).
+// MESH_TEXTURE_INFO, with the records' defaults (the data block overwrites them all).
 struct TMapInfo3DS {
     uint16_t MapType = 0;
     float TileX = 1, TileY = 1;
@@ -64,7 +64,7 @@ struct TNodeHdr3DS {
     int16_t ParentIndex;
 };
 
-// The parsed data block of a chunk; the tag fixes the alternative (Part 6.1's tag table):
+// The parsed data block of a chunk; the tag fixes the alternative (see the tag table in Const3DS):
 // integers for versions, floats, shorts for percentages, shading and ids, the word of
 // MAT_MAP_TILING, the byte of MESH_COLOR, strings for names, arrays for the mesh chunks, and raw
 // bytes for procedural, extension and unparsed data.

@@ -455,7 +455,7 @@ void UpdateMatEntryList(TFile3DS& source) {
         section = Find(*db.TopChunk, MLIBMAGIC);
     for (TChunkNode* entry = section ? Find(*section, MAT_ENTRY) : nullptr; entry != nullptr;
          entry = NextSibling(entry, MAT_ENTRY)) {
-        // An entry without a name has no defined meaning (Part 6.2): it is a corrupt entry.
+        // An entry without a name has no defined meaning: it is a corrupt entry.
         TChunkNode* name = Find(*entry, MAT_NAME);
         if (name == nullptr)
             InvalidChunk();

@@ -1,5 +1,5 @@
-// Extraction of meshes, materials and key-frame parent names from the chunk tree of a TFile3DS
-// (Part 6.2). TObjectList, TMaterialList and the end of every read use these.
+// Extraction of meshes, materials and key-frame parent names from the chunk tree of a TFile3DS;
+// TObjectList, TMaterialList and the end of every read use these.
 #pragma once
 
 #include <memory>

@@ -13,7 +13,7 @@ bool FileExists(const std::string& fileName) {
 } // namespace
 
 std::unique_ptr<TStream> OpenFileStream(const std::string& fileName, uint16_t mode) {
-    // The stream-creation hook and the file-access component of Part 5.3 have no user in this
+    // The stream-creation hook and the file-access component have no user in this
     // system and are left out; only the plain file path remains.
     if (mode != fmCreate && !FileExists(fileName))
         throw Exception("File not found: \"" + fileName + "\"");

@@ -1,4 +1,4 @@
-// Data-file input and output of the engine (Part 5.3): for now the opening of file streams
+// Data-file input and output of the engine: for now the opening of file streams
 // that every file load and save goes through.
 #pragma once
 

@@ -1,4 +1,4 @@
-// Part 6.2: meshes, materials and key-frame parent names extracted from the chunk tree.
+// Meshes, materials and key-frame parent names extracted from the chunk tree.
 #include <gtest/gtest.h>
 
 #include "engine/3ds/File3DS.h"

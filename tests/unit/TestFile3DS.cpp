@@ -1,4 +1,4 @@
-// Part 6.1: the chunk tree, the structure pass and chunk data.
+// The chunk tree, the structure pass and chunk data.
 #include <gtest/gtest.h>
 
 #include <filesystem>
