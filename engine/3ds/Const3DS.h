@@ -1,4 +1,4 @@
-// Constants of the 3DS file format : chunk tags, the layout of each chunk's own data,
+// Constants of the 3DS file format: chunk tags, the layout of each chunk's own data,
 // and the reader's error messages.
 #pragma once
 
