@@ -4,6 +4,7 @@
 #include "engine/context/GLWin32Context.h"
 #include "engine/context/OpenGL1x.h"
 #include "engine/context/XOpenGL.h"
+#include "engine/scene/SceneGraphBuffer.h"
 #include "platform/framework/Forms.h"
 
 namespace {
@@ -15,6 +16,7 @@ public:
         Set8087CW(0x133F);
         RegisterWin32ContextClass();
         InitializeTexCoordDispatch();
+        ReadPerformanceCounterFrequency();
     }
     ~TEngineLifetime() {
         FinalizeWin32Context();

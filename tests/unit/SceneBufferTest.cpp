@@ -207,6 +207,28 @@ TEST_F(BufferFixture, SceneSettingsFallBackFromInherited) {
     EXPECT_EQ(scene->VisibilityCulling(), vcNone);
 }
 
+TEST_F(BufferFixture, ASecondBufferSharesTheFirstOnesObjects) {
+    Frame();
+    EXPECT_EQ(scene->BaseContext(), Buffer().RenderingContext());
+    auto* other = new TGLSceneViewer(form.get());
+    other->SetParent(form.get());
+    other->SetBounds(0, 0, 100, 100);
+    other->Loaded();
+    other->SetCamera(camera);
+    gdi.Log.clear();
+    other->Buffer()->RenderFrame();
+    EXPECT_EQ(gdi.Count("wglShareLists"), 1u);
+    EXPECT_EQ(scene->Buffers().size(), 2u);
+    other->Buffer()->RenderFrame();
+    EXPECT_EQ(gdi.Count("wglShareLists"), 1u) << "registration is renewed, sharing is not";
+    EXPECT_EQ(Buffer().RenderingContext()->SharedContexts().size(), 2u);
+    Buffer().DestroyRenderingContext();
+    EXPECT_EQ(scene->BaseContext(), other->Buffer()->RenderingContext());
+    delete other;
+    EXPECT_EQ(scene->BaseContext(), nullptr);
+    EXPECT_TRUE(scene->Buffers().empty());
+}
+
 TEST_F(BufferFixture, RemovedCameraLeavesTheBuffer) {
     Frame();
     delete camera;
