@@ -19,29 +19,6 @@ template <typename T> bool Contains(const std::vector<T*>& list, const T* item) 
     return std::find(list.begin(), list.end(), item) != list.end();
 }
 
-// Runs a clean-up step when the scope ends, whether normally or by an exception.
-template <typename F> class TFinally {
-public:
-    explicit TFinally(F action) : FAction(std::move(action)) {}
-    ~TFinally() noexcept(false) {
-        if (std::uncaught_exceptions() > FExceptions) {
-            try {
-                FAction();
-            } catch (...) {
-                // The exception already on its way out is the one the caller sees.
-            }
-        } else {
-            FAction();
-        }
-    }
-    TFinally(const TFinally&) = delete;
-    TFinally& operator=(const TFinally&) = delete;
-
-private:
-    F FAction;
-    int FExceptions = std::uncaught_exceptions();
-};
-
 // Takes every activation away from the current context (if any) and gives them back later, so
 // that another context can be made current in between whatever the nesting depth.
 class TSuspendedContext {

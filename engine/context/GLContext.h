@@ -112,6 +112,31 @@ private:
     TGLContextManager* FManager = nullptr;
 };
 
+// Keeps a context current for the scope's life (MakeCurrent now, ReleaseCurrent at the end).
+// A failure to release while an exception is already leaving the scope does not replace it.
+class TGLCurrentContextScope {
+public:
+    explicit TGLCurrentContextScope(TGLContext& context) : FContext(context) {
+        FContext.MakeCurrent();
+    }
+    ~TGLCurrentContextScope() noexcept(false) {
+        if (std::uncaught_exceptions() > FExceptions) {
+            try {
+                FContext.ReleaseCurrent();
+            } catch (const Exception&) {
+            }
+        } else {
+            FContext.ReleaseCurrent();
+        }
+    }
+    TGLCurrentContextScope(const TGLCurrentContextScope&) = delete;
+    TGLCurrentContextScope& operator=(const TGLCurrentContextScope&) = delete;
+
+private:
+    TGLContext& FContext;
+    int FExceptions = std::uncaught_exceptions();
+};
+
 // An OpenGL object name owned by the context that allocated it.
 class TGLContextHandle {
 public:

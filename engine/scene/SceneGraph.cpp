@@ -14,18 +14,6 @@ constexpr float cParallelAxes = 0.00001f;
 constexpr double cMinPolarAngle = 0.025;
 constexpr double cMaxPolarAngle = 3.1165926;
 
-// Sets a flag for the scope's life, also when it ends by an exception.
-class TFlagScope {
-public:
-    explicit TFlagScope(bool& flag) : FFlag(flag) { FFlag = true; }
-    ~TFlagScope() { FFlag = false; }
-    TFlagScope(const TFlagScope&) = delete;
-    TFlagScope& operator=(const TFlagScope&) = delete;
-
-private:
-    bool& FFlag;
-};
-
 // Restores a value when the scope ends.
 template <typename T> class TRestoreScope {
 public:

@@ -27,41 +27,6 @@ int64_t Counter() {
     return count;
 }
 
-// Sets a flag for the scope's life, also when it ends by an exception.
-class TFlagScope {
-public:
-    explicit TFlagScope(bool& flag) : FFlag(flag) { FFlag = true; }
-    ~TFlagScope() { FFlag = false; }
-    TFlagScope(const TFlagScope&) = delete;
-    TFlagScope& operator=(const TFlagScope&) = delete;
-
-private:
-    bool& FFlag;
-};
-
-// Keeps a context current for the scope's life; a failure to release it while an exception is
-// already on its way out does not replace that exception.
-class TCurrentScope {
-public:
-    explicit TCurrentScope(TGLContext& context) : FContext(context) { FContext.MakeCurrent(); }
-    ~TCurrentScope() noexcept(false) {
-        if (std::uncaught_exceptions() > FExceptions) {
-            try {
-                FContext.ReleaseCurrent();
-            } catch (const Exception&) {
-            }
-        } else {
-            FContext.ReleaseCurrent();
-        }
-    }
-    TCurrentScope(const TCurrentScope&) = delete;
-    TCurrentScope& operator=(const TCurrentScope&) = delete;
-
-private:
-    TGLContext& FContext;
-    int FExceptions = std::uncaught_exceptions();
-};
-
 int32_t ColorBitsFor(TGLColorDepth depth) {
     switch (depth) {
     case cd8bits:
@@ -155,7 +120,7 @@ void TGLFogEnvironment::ApplyFog() {
         ApplyFogSettings();
         return;
     }
-    TCurrentScope current(*context);
+    TGLCurrentContextScope current(*context);
     ApplyFogSettings();
 }
 
@@ -352,7 +317,7 @@ void TGLSceneBuffer::CreateRenderingContext(HDC device, bool memoryContext) {
 }
 
 void TGLSceneBuffer::InitializeContext() {
-    TCurrentScope current(*FRenderingContext);
+    TGLCurrentContextScope current(*FRenderingContext);
     if (!GL_VERSION_1_1)
         throw EOpenGLError("Need at least OpenGL version 1.1");
     glViewport(0, 0, FViewport.Width, FViewport.Height);
@@ -373,7 +338,7 @@ void TGLSceneBuffer::ResizeViewport(int width, int height) {
     FViewport.Height = std::max(height, 1);
     if (!FRenderingContext)
         return;
-    TCurrentScope current(*FRenderingContext);
+    TGLCurrentContextScope current(*FRenderingContext);
     glViewport(0, 0, FViewport.Width, FViewport.Height);
 }
 
@@ -394,7 +359,7 @@ void TGLSceneBuffer::RenderFrame() {
     }
     TFlagScope rendering(FRendering);
     {
-        TCurrentScope current(*FRenderingContext);
+        TGLCurrentContextScope current(*FRenderingContext);
         RenderWithContextCurrent(startCounter);
     }
     // Still flagged as rendering: what this event changes asks for no new frame.

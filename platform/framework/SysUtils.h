@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <utility>
 
 // Base of every error the program raises; Message() is the exact text shown to the user.
 class Exception : public std::exception {
@@ -36,6 +37,41 @@ SKYVIEW_EXCEPTION(EFCreateError, EStreamError)
 
 // Raises EAssertionFailed carrying exactly `message` when `condition` is false.
 void Assert(bool condition, const char* message = "Assertion failed");
+
+// Runs an action when the scope ends, normally or by an exception. When an exception is already
+// leaving the scope, one thrown by the action is dropped: the first is what the caller sees.
+template <typename F> class TFinally {
+public:
+    explicit TFinally(F action) : FAction(std::move(action)) {}
+    ~TFinally() noexcept(false) {
+        if (std::uncaught_exceptions() > FExceptions) {
+            try {
+                FAction();
+            } catch (...) {
+            }
+        } else {
+            FAction();
+        }
+    }
+    TFinally(const TFinally&) = delete;
+    TFinally& operator=(const TFinally&) = delete;
+
+private:
+    F FAction;
+    int FExceptions = std::uncaught_exceptions();
+};
+
+// Sets a flag for the scope's life, also when it ends by an exception.
+class TFlagScope {
+public:
+    explicit TFlagScope(bool& flag) : FFlag(flag) { FFlag = true; }
+    ~TFlagScope() { FFlag = false; }
+    TFlagScope(const TFlagScope&) = delete;
+    TFlagScope& operator=(const TFlagScope&) = delete;
+
+private:
+    bool& FFlag;
+};
 
 // printf-style formatting into a std::string (C locale).
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));

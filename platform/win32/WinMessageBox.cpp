@@ -48,28 +48,6 @@ private:
     XFontStruct* FFont = nullptr;
 };
 
-class TXGC {
-public:
-    TXGC(Display* display, Drawable drawable, const XFontStruct* font) : FDisplay(display) {
-        XGCValues values{};
-        values.graphics_exposures = False;
-        unsigned long mask = GCGraphicsExposures;
-        if (font) {
-            values.font = font->fid;
-            mask |= GCFont;
-        }
-        FGC = XCreateGC(display, drawable, mask, &values);
-    }
-    ~TXGC() { XFreeGC(FDisplay, FGC); }
-    TXGC(const TXGC&) = delete;
-    TXGC& operator=(const TXGC&) = delete;
-    GC Get() const { return FGC; }
-
-private:
-    Display* FDisplay;
-    GC FGC;
-};
-
 // What one message box shows, and whether it has been answered.
 struct TMessageBoxState {
     TMessageBoxState(Display* display, std::string_view text) : Dpy(display), Font(display) {

@@ -36,24 +36,6 @@ struct TXFree {
 };
 template <typename T> using TXPointer = std::unique_ptr<T, TXFree>;
 
-// A GC for one fill or drawing, freed with its scope.
-class TXGC {
-public:
-    TXGC(Display* display, Drawable drawable) : FDisplay(display) {
-        XGCValues values{};
-        values.graphics_exposures = False;
-        FGC = XCreateGC(display, drawable, GCGraphicsExposures, &values);
-    }
-    ~TXGC() { XFreeGC(FDisplay, FGC); }
-    TXGC(const TXGC&) = delete;
-    TXGC& operator=(const TXGC&) = delete;
-    GC Get() const { return FGC; }
-
-private:
-    Display* FDisplay;
-    GC FGC;
-};
-
 int CountXError(Display*, XErrorEvent*) {
     ++TWindowManager::Instance().XErrorCount;
     return 0;
@@ -692,6 +674,17 @@ Window Win32SetWindowVisual(HWND window, Visual* visual, int depth, Colormap col
     XDestroyWindow(x->Dpy, previous);
     XFlush(x->Dpy);
     return replacement;
+}
+
+TXGC::TXGC(Display* display, Drawable drawable, const XFontStruct* font) : FDisplay(display) {
+    XGCValues values{};
+    values.graphics_exposures = False;
+    unsigned long mask = GCGraphicsExposures;
+    if (font) {
+        values.font = font->fid;
+        mask |= GCFont;
+    }
+    FGC = XCreateGC(display, drawable, mask, &values);
 }
 
 int Win32XErrorCount() {

@@ -19,8 +19,20 @@ Window Win32SetWindowVisual(HWND window, Visual* visual, int depth, Colormap col
 int Win32WindowPixelFormat(HWND window);
 void Win32SetWindowPixelFormat(HWND window, int pixelFormat);
 
-// X errors seen since the display was opened (they are counted, never fatal).
-int Win32XErrorCount();
+// An X graphics context for one fill or drawing, without exposure events, with the font if one
+// is given; freed with its scope.
+class TXGC {
+public:
+    TXGC(Display* display, Drawable drawable, const XFontStruct* font = nullptr);
+    ~TXGC() { XFreeGC(FDisplay, FGC); }
+    TXGC(const TXGC&) = delete;
+    TXGC& operator=(const TXGC&) = delete;
+    GC Get() const { return FGC; }
+
+private:
+    Display* FDisplay;
+    GC FGC;
+};
 
 // Device contexts that are not a window's (pbuffers, memory DCs): created and deleted by GDI.
 HDC Win32CreateDC(DWORD objectType, uintptr_t drawable);
