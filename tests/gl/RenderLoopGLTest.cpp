@@ -7,6 +7,7 @@
 #include "engine/scene/SceneGraph.h"
 #include "platform/framework/Forms.h"
 #include "platform/win32/WinUser.h"
+#include "tests/support/TestWindows.h"
 #include "tests/support/XClient.h"
 
 #include <gtest/gtest.h>
@@ -54,31 +55,6 @@ private:
         glEnd();
     }
 };
-
-template <typename F> bool PumpUntil(F done, double seconds = 10) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    MSG message;
-    while (!done() && std::chrono::steady_clock::now() < deadline) {
-        while (PeekMessage(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessage(&message);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return done();
-}
-
-// Dispatches until nothing has arrived for a while.
-void PumpUntilIdle() {
-    MSG message;
-    auto quietSince = std::chrono::steady_clock::now();
-    while (std::chrono::steady_clock::now() - quietSince < std::chrono::milliseconds(250)) {
-        if (PeekMessage(&message, nullptr, 0, 0, PM_REMOVE)) {
-            DispatchMessage(&message);
-            quietSince = std::chrono::steady_clock::now();
-        } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    }
-}
 
 struct RenderLoopGL : ::testing::Test {
     void SetUp() override {

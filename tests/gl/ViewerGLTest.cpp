@@ -4,6 +4,7 @@
 #include "engine/context/OpenGL1x.h"
 #include "platform/framework/Forms.h"
 #include "platform/win32/WinUser.h"
+#include "tests/support/TestWindows.h"
 #include "tests/support/XClient.h"
 
 #include <gtest/gtest.h>
@@ -17,17 +18,6 @@ namespace {
 
 bool HaveDisplay() {
     return std::getenv("DISPLAY") != nullptr;
-}
-
-// Dispatches messages until `done` holds or a few seconds pass.
-template <typename F> bool PumpUntil(F done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    MSG message;
-    while (!done() && std::chrono::steady_clock::now() < deadline) {
-        while (PeekMessage(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessage(&message);
-    }
-    return done();
 }
 
 std::array<uint8_t, 4> ReadPixel(int x, int y, GLenum buffer) {
@@ -87,13 +77,7 @@ TEST_F(ViewerGL, PresentsTheClearedFrameOnTheWindow) {
 }
 
 TEST_F(ViewerGL, OffscreenContextRendersIntoItsPbuffer) {
-    WNDCLASSEX windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = &DefWindowProc;
-    windowClass.lpszClassName = "PbufferTestWindow";
-    RegisterClassEx(&windowClass);
-    HWND window = CreateWindowEx(0, "PbufferTestWindow", "", WS_POPUP, 0, 0, 16, 16, nullptr,
-                                 nullptr, nullptr, nullptr);
+    HWND window = CreateTestPopup(16, 16);
     ASSERT_NE(window, nullptr);
     {
         TGLWin32Context context;
@@ -111,15 +95,8 @@ TEST_F(ViewerGL, OffscreenContextRendersIntoItsPbuffer) {
 }
 
 TEST_F(ViewerGL, SharedDisplayListOutlivesTheContextThatCompiledIt) {
-    WNDCLASSEX windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = &DefWindowProc;
-    windowClass.lpszClassName = "ShareTestWindow";
-    RegisterClassEx(&windowClass);
-    HWND first = CreateWindowEx(0, "ShareTestWindow", "", WS_POPUP, 0, 0, 8, 8, nullptr, nullptr,
-                                nullptr, nullptr);
-    HWND second = CreateWindowEx(0, "ShareTestWindow", "", WS_POPUP, 0, 0, 8, 8, nullptr, nullptr,
-                                 nullptr, nullptr);
+    HWND first = CreateTestPopup(8, 8);
+    HWND second = CreateTestPopup(8, 8);
     TGLWin32Context a, b;
     a.SetCreationOptions({DoubleBuffered});
     b.SetCreationOptions({DoubleBuffered});
@@ -150,13 +127,7 @@ TEST_F(ViewerGL, SharedDisplayListOutlivesTheContextThatCompiledIt) {
 }
 
 TEST_F(ViewerGL, CheckGLErrorReportsTheUtilityLibrarysText) {
-    WNDCLASSEX windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = &DefWindowProc;
-    windowClass.lpszClassName = "ErrorTestWindow";
-    RegisterClassEx(&windowClass);
-    HWND window = CreateWindowEx(0, "ErrorTestWindow", "", WS_POPUP, 0, 0, 8, 8, nullptr, nullptr,
-                                 nullptr, nullptr);
+    HWND window = CreateTestPopup(8, 8);
     TGLWin32Context context;
     context.CreateForDevice(GetDC(window));
     context.MakeCurrent();
