@@ -100,14 +100,6 @@ int SampleCount(TGLAntiAliasing antiAliasing) {
 
 } // namespace
 
-int LastActivatedPixelFormat() {
-    return ModuleState().LastPixelFormat;
-}
-
-void SetWindowTracking(bool on) {
-    ModuleState().TrackingOn = on;
-}
-
 void RegisterWin32ContextClass() {
     GLContextManager()->RegisterContextClass([] { return std::make_unique<TGLWin32Context>(); });
 }

@@ -57,11 +57,6 @@ private:
     bool FLegacyContextsOnly = false;
 };
 
-// The remembered pixel format of the last activation; creation resets it so that the next
-// activation reads the extension state again.
-int LastActivatedPixelFormat();
-// Whether contexts follow their windows' ancestors (on in this program).
-void SetWindowTracking(bool on);
 // Registers TGLWin32Context as the class the context manager creates.
 void RegisterWin32ContextClass();
 // End of program: drops the tracking tables and the remembered vendor.

@@ -150,7 +150,6 @@ public:
     // Objects that change the model-view matrix for their subtree save it here.
     void PushModelViewMatrix(const TMatrix& matrix);
     void PopModelViewMatrix();
-    bool ModelViewStackEmpty() const { return FModelViewStack.empty(); }
 
     std::vector<TAfterRenderEffect>& AfterRenderEffects() { return FAfterRenderEffects; }
 

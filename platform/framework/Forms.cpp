@@ -147,14 +147,13 @@ void TApplication::Terminate() {
     FTerminated = true;
 }
 
-bool TApplication::DispatchOne(const MSG& message) {
+void TApplication::DispatchOne(const MSG& message) {
     try {
         TranslateMessage(&message);
         DispatchMessage(&message);
     } catch (const Exception&) {
         HandleException(this);
     }
-    return true;
 }
 
 void TApplication::Run() {
@@ -164,17 +163,6 @@ void TApplication::Run() {
     MSG message;
     while (!FTerminated && GetMessage(&message, nullptr, 0, 0))
         DispatchOne(message);
-}
-
-void TApplication::ProcessMessages() {
-    MSG message;
-    while (PeekMessage(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            FTerminated = true;
-            return;
-        }
-        DispatchOne(message);
-    }
 }
 
 void TApplication::ShowException(const Exception& error) {

@@ -86,8 +86,6 @@ public:
     }
     // Shows the main form and dispatches messages until the main form closes.
     void Run();
-    // Dispatches whatever is queued now, without waiting.
-    void ProcessMessages();
     void Terminate();
     bool Terminated() const { return FTerminated; }
 
@@ -99,7 +97,7 @@ protected:
     void Notification(TComponent* component, TOperation operation) override;
 
 private:
-    bool DispatchOne(const MSG& message);
+    void DispatchOne(const MSG& message);
 
     std::string FTitle = "skyview";
     bool FMainFormOnTaskBar = false;
