@@ -172,12 +172,14 @@ TEST_F(ViewerFixture, FieldOfViewIsTheCamerasFocalLength) {
 // Owned by the form, the camera's removal reaches the viewer through the form; owned by nobody,
 // through the viewer's own registration.
 TEST_F(ViewerFixture, ACameraGoingAwayLeavesTheViewerWithoutOne) {
+    TGLScene scene(nullptr);
     auto* owned = new TGLCamera(form.get());
+    scene.Cameras()->AddChild(owned);
     viewer->Buffer()->SetCamera(owned);
+    ASSERT_EQ(viewer->Camera(), owned);
     delete owned;
     EXPECT_EQ(viewer->Camera(), nullptr);
 
-    TGLScene scene(nullptr);
     auto* first = new TGLCamera(nullptr);
     auto* second = new TGLCamera(nullptr);
     scene.Cameras()->AddChild(first);

@@ -1,0 +1,49 @@
+// The application's standard error report: errors of the create event and of message handling
+// end in a message box titled with the program's name, and the program goes on.
+#include "platform/framework/Forms.h"
+#include "platform/win32/WinUser.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class TFailingForm : public TForm {
+public:
+    explicit TFailingForm(TComponent* owner) : TForm(owner) {
+        SetBounds(0, 0, 100, 80);
+        OnCreate = [](TObject*) { throw Exception("File not found: \"missing.3ds\""); };
+        OnKeyPress = [](TObject*, char16_t&) { throw EConvertError("bad key"); };
+    }
+};
+
+TEST(StandardErrorReport, ShowsTheCreateEventsErrorAndCarriesOn) {
+    ResetMessageBoxRecord();
+    TApplication application;
+    application.Initialize();
+    TFailingForm* form = application.CreateForm<TFailingForm>();
+    EXPECT_EQ(application.MainForm(), form);
+    EXPECT_EQ(LastMessageBox().Count, 1);
+    EXPECT_EQ(LastMessageBox().Text, "File not found: \"missing.3ds\"");
+    EXPECT_EQ(LastMessageBox().Caption, "skyview");
+}
+
+TEST(StandardErrorReport, ShowsErrorsOfMessageHandlingAndTheLoopGoesOn) {
+    ResetMessageBoxRecord();
+    TApplication application;
+    TFailingForm* form = application.CreateForm<TFailingForm>();
+    PostMessage(form->Handle(), WM_CHAR, 'a', 0);
+    PostMessage(form->Handle(), WM_CLOSE, 0, 0);
+    application.Run(); // headless: returns once the queue is empty or the form closed
+    EXPECT_EQ(LastMessageBox().Count, 2) << "the create event's error, then the key's";
+    EXPECT_EQ(LastMessageBox().Text, "bad key");
+    EXPECT_TRUE(application.Terminated()) << "the message after the failing one still arrived";
+}
+
+TEST(StandardErrorReport, NonFrameworkErrorsAreNotSwallowed) {
+    TApplication application;
+    TForm form(&application);
+    form.OnCreate = [](TObject*) { throw std::runtime_error("not ours"); };
+    EXPECT_THROW(form.AfterConstruction(), std::runtime_error);
+}
+
+} // namespace
