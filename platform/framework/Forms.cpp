@@ -161,7 +161,7 @@ void TApplication::Run() {
         return;
     FMainForm->Show();
     MSG message;
-    while (!FTerminated && GetMessage(&message, nullptr, 0, 0))
+    while (GetMessage(&message, nullptr, 0, 0))
         DispatchOne(message);
 }
 

@@ -202,6 +202,7 @@ TEST_F(Win32ContextFixture, ActivationFailureNamesTheSystemError) {
                   "Context activation failed: 7D0, " + SysErrorMessage(ERROR_INVALID_PIXEL_FORMAT));
     }
     EXPECT_FALSE(context.IsCurrent());
+    gdi.MakeCurrentFails = false; // so that the context can be torn down
 }
 
 TEST_F(Win32ContextFixture, FailuresLeaveNoNativeContext) {

@@ -40,6 +40,7 @@ struct ViewerFixture : ::testing::Test {
         FinalizeWin32Context();
         gdi.Formats = {FakeFormat(24, 24, false)};
         form = std::make_unique<TForm>(nullptr);
+        form->SetPosition(poDesigned); // at (0, 0), not where the system would place it
         form->SetBounds(0, 0, 702, 435);
         viewer = new TLoggingViewer(form.get());
         viewer->SetParent(form.get());
