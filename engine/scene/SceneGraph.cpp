@@ -1079,12 +1079,6 @@ TVector CameraUpFor(const TVector& direction, const TVector& up) {
     return Normalized(CrossProduct(side, direction));
 }
 
-TMatrix ReadGLMatrix(GLenum which) {
-    TMatrix matrix = IdentityHmgMatrix;
-    glGetFloatv(which, matrix[0].data());
-    return matrix;
-}
-
 } // namespace
 
 void TGLScene::RenderSceneObjects(TGLSceneBuffer& buffer, int width, int height, uint8_t drawPass,
@@ -1114,8 +1108,10 @@ void TGLScene::RenderSceneObjects(TGLSceneBuffer& buffer, int width, int height,
     rci.ClipDirection = rci.CameraDirection;
     rci.ClipViewportRadius = camera->ViewPortRadius();
     rci.ClipFarDistance = camera->NearPlane() + camera->DepthOfView();
-    rci.ClipFrustum = FrustumFromMatrix(
-        MultiplyMatrices(ReadGLMatrix(GL_MODELVIEW_MATRIX), ReadGLMatrix(GL_PROJECTION_MATRIX)));
+    // The matrices the buffer read back from OpenGL for this frame; setting the lights up in
+    // between restores them.
+    rci.ClipFrustum =
+        FrustumFromMatrix(MultiplyMatrices(buffer.ModelViewMatrix(), buffer.ProjectionMatrix()));
     rci.SceneAmbient = buffer.AmbientColor().Color();
     rci.BufferCullsFaces = buffer.FaceCulling();
     rci.SkipMaterials = buffer.ContextOptions().Contains(roNoColorBuffer) || drawPass == 1;

@@ -99,6 +99,33 @@ TEST_F(BufferFixture, FrameRunsItsStepsInOrder) {
     EXPECT_EQ(scene->Buffers(), std::vector<TGLSceneBuffer*>{&Buffer()});
 }
 
+TEST_F(BufferFixture, TheRenderRecordDescribesTheFrame) {
+    camera->SetFocalLength(40);
+    camera->SetDepthOfView(200);
+    TRenderContextInfo seen;
+    Buffer().InitiateRendering = [&](TObject*, TRenderContextInfo& rci) { seen = rci; };
+    Frame();
+    TMatrix modelView, projection;
+    for (int i = 0; i < 16; ++i) {
+        modelView[i / 4][i % 4] = static_cast<float>(gl.Top(GL_MODELVIEW)[i]);
+        projection[i / 4][i % 4] = static_cast<float>(gl.Top(GL_PROJECTION)[i]);
+    }
+    const TFrustum expected = FrustumFromMatrix(MultiplyMatrices(modelView, projection));
+    for (int plane = 0; plane < 6; ++plane)
+        EXPECT_TRUE(SameBits(seen.ClipFrustum[plane], expected[plane])) << plane;
+    EXPECT_EQ(seen.Scene, scene);
+    EXPECT_EQ(seen.Buffer, &Buffer());
+    EXPECT_TRUE(SameBits(seen.CameraPosition, TVector{0, 0, 3, 1}));
+    EXPECT_TRUE(SameBits(seen.CameraDirection, TVector{0, 0, -1, 0}));
+    EXPECT_TRUE(SameBits(seen.CameraUp, TVector{0, 1, 0, 0}));
+    EXPECT_EQ(seen.ClipFarDistance, camera->NearPlane() + 200);
+    EXPECT_EQ(seen.ViewportWidth, 705);
+    EXPECT_EQ(seen.RenderDpi, 96);
+    EXPECT_EQ(seen.Sorting, osRenderBlendedLast);
+    EXPECT_FALSE(seen.SkipMaterials);
+    EXPECT_TRUE(seen.BufferCullsFaces);
+}
+
 TEST_F(BufferFixture, WithoutACameraAFrameOnlyClearsAndSwaps) {
     viewer->SetCamera(nullptr);
     const auto calls = Frame();
