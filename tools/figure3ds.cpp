@@ -89,30 +89,38 @@ struct TStyle {
     TMaterialId Material = maSkin;
 };
 
-TMaterial3DS Material(const std::string& name, TFColor3DS diffuse, float specular,
-                      float shininess) {
-    TMaterial3DS material;
-    material.NameStr = name;
-    material.Ambient = {diffuse.R * 0.5f, diffuse.G * 0.5f, diffuse.B * 0.5f};
-    material.Diffuse = diffuse;
-    material.Specular = {specular, specular, specular};
-    material.Shininess = shininess;
-    material.ShinStrength = specular;
-    return material;
-}
+// Specular is both the grey of the highlight and its strength.
+struct TMaterialColours {
+    const char* Name;
+    TFColor3DS Diffuse;
+    float Specular, Shininess;
+};
+
+constexpr TMaterialColours cMaterials[maCount] = {
+    {"Skin", {0.94f, 0.76f, 0.64f}, 0.2f, 0.3f},  {"Cloth", {0.82f, 0.85f, 0.92f}, 0.1f, 0.1f},
+    {"Denim", {0.22f, 0.30f, 0.48f}, 0.1f, 0.1f}, {"Leather", {0.32f, 0.20f, 0.12f}, 0.5f, 0.6f},
+    {"Hair", {0.30f, 0.18f, 0.10f}, 0.6f, 0.7f},  {"Metal", {0.70f, 0.66f, 0.55f}, 0.9f, 0.8f},
+};
 
 std::vector<TMaterial3DS> Materials() {
-    return {Material("Skin", {0.94f, 0.76f, 0.64f}, 0.2f, 0.3f),
-            Material("Cloth", {0.82f, 0.85f, 0.92f}, 0.1f, 0.1f),
-            Material("Denim", {0.22f, 0.30f, 0.48f}, 0.1f, 0.1f),
-            Material("Leather", {0.32f, 0.20f, 0.12f}, 0.5f, 0.6f),
-            Material("Hair", {0.30f, 0.18f, 0.10f}, 0.6f, 0.7f),
-            Material("Metal", {0.70f, 0.66f, 0.55f}, 0.9f, 0.8f)};
+    std::vector<TMaterial3DS> materials;
+    for (const TMaterialColours& colours : cMaterials) {
+        TMaterial3DS& material = materials.emplace_back();
+        material.NameStr = colours.Name;
+        const TFColor3DS d = colours.Diffuse;
+        material.Ambient = {d.R * 0.5f, d.G * 0.5f, d.B * 0.5f};
+        material.Diffuse = d;
+        material.Specular = {colours.Specular, colours.Specular, colours.Specular};
+        material.Shininess = colours.Shininess;
+        material.ShinStrength = colours.Specular;
+    }
+    return materials;
 }
 
 // A closed surface: rings of equal size between two poles. Band 0 styles the fan round the first
 // pole, band k the strip between rings k - 1 and k, the last band the fan round the last pole.
-// Going along the rings and round each one, the surface's outside is to the left.
+// Each ring runs counter-clockwise as seen from beyond the first pole, so that the faces run
+// counter-clockwise as seen from outside.
 struct TGrid {
     TVec FirstPole, LastPole;
     std::vector<std::vector<TVec>> Rings;
@@ -203,9 +211,8 @@ TMesh3DS TMeshBuilder::Mesh(const std::string& name) const {
     mesh.SmoothArray = FSmoothing;
     // Vertices are stored where they stand, so the local frame is the identity.
     mesh.LocMatrix = {1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
-    const std::vector<TMaterial3DS> materials = Materials();
     for (int m = 0; m < maCount; ++m) {
-        TObjMat3DS group{materials[m].NameStr, {}};
+        TObjMat3DS group{cMaterials[m].Name, {}};
         for (size_t f = 0; f < FMaterials.size(); ++f)
             if (FMaterials[f] == m)
                 group.FaceIndex.push_back(uint16_t(f));
@@ -268,8 +275,9 @@ struct TStation {
     bool Step = false;
 };
 
-// A tube through its stations, rounded off beyond the first and the last. The sections' Width
-// lies along Across (made square to the spine), Depth1 along Across x spine direction.
+// A tube through its stations, rounded off beyond the first and the last in the styles of those
+// two. The sections' Width lies along Across (made square to the spine), Depth1 along Across x
+// the spine's direction.
 struct TLoft {
     std::vector<TStation> Stations;
     TVec Across;
@@ -428,9 +436,9 @@ TGrid Loft(const TLoft& loft) {
 
 const TVec cHeadCentre{0, 0.004, 0.592};
 
-// A bump of the given height round a direction on the front of the head.
-double Bump(TVec dir, TVec centre, double width, double height, double amount) {
-    const double dx = (dir.X - centre.X) / width, dz = (dir.Z - centre.Z) / height;
+// A bump round a direction on the front of the head, of the given widths across and upwards.
+double Bump(TVec dir, TVec centre, double across, double upwards, double amount) {
+    const double dx = (dir.X - centre.X) / across, dz = (dir.Z - centre.Z) / upwards;
     return amount * std::exp(-dx * dx - dz * dz) * std::max(0.0, -dir.Y);
 }
 
@@ -486,20 +494,27 @@ TGrid Neck() {
                  0.02});
 }
 
-// Hair: locks round the head, one spike tip per lock, the middle one over the nose.
-constexpr int cLocks = 20;
+// Hair: locks round the head, one spike tip per lock, the middle one over the nose, and a column
+// of the mesh at every tip and between them.
+constexpr int cLocks = 20, cColumnsPerLock = 5;
 
 double LockShape(double azimuth) {
     const double x = azimuth * cLocks / (2 * pi) + 0.5;
     return 1 - std::fabs(2 * (x - std::floor(x)) - 1);
 }
 
+// A value round the head that is front, side and back at those azimuths, smooth in between.
+double RoundTheHead(double azimuth, double front, double side, double back) {
+    const double frontToBack = std::sin(azimuth), endsToSides = -std::cos(2 * azimuth);
+    return (front - back) / 2 * frontToBack + (front + back - 2 * side) / 4 * endsToSides +
+           (front + back + 2 * side) / 4;
+}
+
 // The elevation of the hairline: the roots are high on the forehead, over the ears at the sides
 // and low at the nape; the tips of the locks hang below them, longest at the front and back.
 double Hairline(double azimuth) {
-    const double c1 = std::sin(azimuth), c2 = std::cos(2 * azimuth - pi);
-    const double roots = 0.085 + 0.5 * c1 - 0.035 * c2;
-    const double length = 0.2275 - 0.015 * c1 + 0.1075 * c2;
+    const double roots = RoundTheHead(azimuth, 0.55, 0.12, -0.45);
+    const double length = RoundTheHead(azimuth, 0.32, 0.12, 0.35);
     return roots - length * std::pow(LockShape(azimuth), 1.3);
 }
 
@@ -533,7 +548,7 @@ TVec HairPoint(double s, double azimuth) {
 }
 
 TGrid Hair() {
-    return Surface(40, 100, HairPoint, {sgHair, maHair});
+    return Surface(40, cLocks * cColumnsPerLock, HairPoint, {sgHair, maHair});
 }
 
 // ---- Torso, arms and legs -------------------------------------------------------------------
@@ -654,14 +669,15 @@ TGrid Palm(const THandFrame& h) {
 TGrid Digit(const THandFrame& h, TVec root, TVec direction, double length, double radius,
             double curl) {
     const TStyle finger{sgFinger, maSkin};
-    const TVec side = Unit(Square(h.Palm, direction));
+    const TVec towardsPalm = Unit(Square(h.Palm, direction));
     std::vector<TStation> stations;
     TVec centre = root;
     for (int k = 0; k <= 3; ++k) {
         const double r = radius * (1 - 0.08 * k);
         stations.push_back({centre, {r, 0.9 * r, 0.9 * r, 2.2}, 3, finger});
         const double angle = curl * (k + 0.5) / 3;
-        centre = centre + (length / 3) * (std::cos(angle) * direction + std::sin(angle) * side);
+        centre =
+            centre + (length / 3) * (std::cos(angle) * direction + std::sin(angle) * towardsPalm);
     }
     return Loft({stations, Cross(h.Palm, direction), 10, 0.004, 0.8 * radius});
 }
