@@ -9,22 +9,20 @@ public:
     const char* ClassName() const override { return "TRegisteredThing"; }
 };
 
-class TOtherThing : public TPersistent {
-public:
-    const char* ClassName() const override { return "TRegisteredThing"; }
-};
+class TOtherThing : public TRegisteredThing {};
 
 } // namespace
 
-TEST(ClassRegistry, FindsRegisteredClassesByTheirExactName) {
-    EXPECT_EQ(GetClass("TNeverRegistered"), nullptr);
+TEST(ClassRegistry, MakesObjectsOfTheClassRegisteredUnderExactlyTheName) {
     RegisterClass<TRegisteredThing>();
     RegisterClass<TRegisteredThing>();
     const TPersistentClass found = GetClass("TRegisteredThing");
     ASSERT_NE(found, nullptr);
-    EXPECT_NE(dynamic_cast<TRegisteredThing*>(found().get()), nullptr);
+    const std::unique_ptr<TPersistent> made = found();
+    const TPersistent& object = *made;
+    EXPECT_EQ(typeid(object), typeid(TRegisteredThing));
     EXPECT_EQ(GetClass("tregisteredthing"), nullptr);
-
+    EXPECT_EQ(GetClass("TNeverRegistered"), nullptr);
     try {
         RegisterClass<TOtherThing>();
         ADD_FAILURE() << "a second class took a registered name";
@@ -32,12 +30,9 @@ TEST(ClassRegistry, FindsRegisteredClassesByTheirExactName) {
         EXPECT_EQ(e.Message(), "A class named TRegisteredThing already exists");
     }
     EXPECT_EQ(GetClass("TRegisteredThing"), found);
-}
 
-TEST(ClassRegistry, ComponentsAreMadeWithoutAnOwner) {
+    // Components are made without an owner.
     RegisterClass<TComponent>();
-    const std::unique_ptr<TPersistent> made = GetClass("TComponent")();
-    const auto* component = dynamic_cast<TComponent*>(made.get());
-    ASSERT_NE(component, nullptr);
-    EXPECT_EQ(component->Owner(), nullptr);
+    const auto component = GetClass("TComponent")();
+    EXPECT_EQ(dynamic_cast<TComponent&>(*component).Owner(), nullptr);
 }

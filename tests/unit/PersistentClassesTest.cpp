@@ -32,7 +32,7 @@ public:
     int32_t Value = 0;
 };
 
-// Owns its items, as the engine's object lists do; may hold itself, for nesting.
+// Owns its items, as the engine's object lists do; may hold lists of its own class.
 class TTestObjectList : public TPersistentObjectList {
 public:
     ~TTestObjectList() override { Clean(); }
@@ -56,12 +56,15 @@ public:
     std::string FileSignature() const override { return "SIG!"; }
 };
 
-void RegisterTestClasses() {
-    RegisterVectorListClasses();
-    RegisterClass<TTestItem>();
-    RegisterClass<TTestObjectList>();
-    RegisterClass<TComponent>();
-}
+class PersistentClasses : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        RegisterVectorListClasses();
+        RegisterClass<TTestItem>();
+        RegisterClass<TTestObjectList>();
+        RegisterClass<TComponent>();
+    }
+};
 
 TBytes Written(const std::function<void(TBinaryWriter&)>& write) {
     TMemoryStream stream;
@@ -74,23 +77,19 @@ TBytes Archive(const TPersistentObject& object) {
     return Written([&](TBinaryWriter& writer) { object.WriteToFiler(writer); });
 }
 
-void Load(TPersistentObject& object, const TBytes& bytes) {
-    TPointerStream stream(bytes.data(), static_cast<int64_t>(bytes.size()));
-    object.LoadFromStream(stream);
-}
-
-// "ok", or the class and message of the archive error that loading raised. Any other
-// exception escapes and fails the test.
+// "ok", or the class and message of the archive error that loading raised; any other
+// exception fails the test.
 std::string LoadError(TPersistentObject& object, const TBytes& bytes) {
+    TPointerStream stream(bytes.data(), static_cast<int64_t>(bytes.size()));
     try {
-        Load(object, bytes);
+        object.LoadFromStream(stream);
         return "ok";
     } catch (const EReadError& e) {
-        return std::string("EReadError: ") + e.Message();
+        return "EReadError: " + e.Message();
     } catch (const EFilerException& e) {
-        return std::string("EFilerException: ") + e.Message();
+        return "EFilerException: " + e.Message();
     } catch (const EInvalidFileSignature& e) {
-        return std::string("EInvalidFileSignature: ") + e.Message();
+        return "EInvalidFileSignature: " + e.Message();
     } catch (const Exception& e) {
         if (std::string(e.ClassName()) != "Exception")
             throw;
@@ -98,13 +97,14 @@ std::string LoadError(TPersistentObject& object, const TBytes& bytes) {
     }
 }
 
-TBytes operator+(TBytes a, const TBytes& b) {
+TBytes operator+(TBytes a, const std::string& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
 
-TBytes Bytes(const std::string& text) {
-    return {text.begin(), text.end()};
+TBytes operator+(TBytes a, const TBytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
 }
 
 TTestItem* NewItem(const std::string& name, int32_t value) {
@@ -114,162 +114,83 @@ TTestItem* NewItem(const std::string& name, int32_t value) {
     return item;
 }
 
-// A list of two items, an absent one and a third item of the first one's class.
-void FillObjectList(TPersistentObjectList& list) {
-    auto* vectors = new TAffineVectorList;
-    vectors->Add(XVector);
-    list.Add(NewItem("first", 1));
-    list.Add(vectors);
-    list.Add(nullptr);
-    list.Add(NewItem("third", 300));
-}
-
 } // namespace
 
-TEST(PersistentClasses, WriterTagsEveryValueByItsTable) {
+TEST_F(PersistentClasses, WriterTagsEveryValueAndTheReaderReadsItBack) {
     struct Case {
         std::function<void(TBinaryWriter&)> write;
         TBytes bytes;
     };
     const std::vector<Case> cases = {
-        {[](TBinaryWriter& w) { w.WriteInteger(0); }, {2, 0}},
         {[](TBinaryWriter& w) { w.WriteInteger(-128); }, {2, 0x80}},
-        {[](TBinaryWriter& w) { w.WriteInteger(127); }, {2, 0x7F}},
         {[](TBinaryWriter& w) { w.WriteInteger(128); }, {3, 0x80, 0}},
-        {[](TBinaryWriter& w) { w.WriteInteger(-32768); }, {3, 0, 0x80}},
-        {[](TBinaryWriter& w) { w.WriteInteger(32768); }, {4, 0, 0x80, 0, 0}},
         {[](TBinaryWriter& w) { w.WriteInteger(-32769); }, {4, 0xFF, 0x7F, 0xFF, 0xFF}},
-        {[](TBinaryWriter& w) { w.WriteBoolean(false); }, {8}},
         {[](TBinaryWriter& w) { w.WriteBoolean(true); }, {9}},
-        {[](TBinaryWriter& w) { w.WriteString(""); }, {6, 0}},
         {[](TBinaryWriter& w) { w.WriteString("ab"); }, {6, 2, 'a', 'b'}},
-        {[](TBinaryWriter& w) { w.WriteFloat(1.5); }, {5, 0, 0, 0, 0, 0, 0, 0, 0xC0, 0xFF, 0x3F}},
         {[](TBinaryWriter& w) { w.WriteFloat(-2.0); }, {5, 0, 0, 0, 0, 0, 0, 0, 0x80, 0, 0xC0}},
-        {[](TBinaryWriter& w) {
-             w.WriteListBegin();
-             w.WriteListEnd();
-         },
-         {1, 0}},
+        {[](TBinaryWriter& w) { w.WriteListBegin(), w.WriteListEnd(); }, {1, 0}},
     };
     for (size_t i = 0; i < cases.size(); ++i)
         EXPECT_EQ(Written(cases[i].write), cases[i].bytes) << "case " << i;
-}
-
-TEST(PersistentClasses, StringsOf256CharactersAndMoreTakeTheLongForm) {
-    const TBytes short255 = Written([](TBinaryWriter& w) { w.WriteString(std::string(255, 'x')); });
-    EXPECT_EQ(short255.size(), 2u + 255);
-    EXPECT_EQ(short255[0], 6);
-    EXPECT_EQ(short255[1], 255);
 
     const std::string text(300, 'y');
-    const TBytes long300 = Written([&](TBinaryWriter& w) { w.WriteString(text); });
-    EXPECT_EQ(TBytes(long300.begin(), long300.begin() + 5), (TBytes{12, 0x2C, 0x01, 0, 0}));
-    EXPECT_EQ(long300.size(), 5u + 300);
-
-    TPointerStream stream(long300.data(), static_cast<int64_t>(long300.size()));
+    const int32_t integers[] = {0, -128, 127, 128, -32768, 32768, -2147483647 - 1, 2147483647};
+    const double floats[] = {-0.0, 1e-310, 3.141592653589793, -1e300,
+                             std::numeric_limits<double>::infinity()};
+    const TBytes bytes = Written([&](TBinaryWriter& w) {
+        for (int32_t i : integers)
+            w.WriteInteger(i);
+        for (double f : floats)
+            w.WriteFloat(f);
+        w.WriteBoolean(false);
+        w.WriteString(text);
+    });
+    // A string of 256 characters or more takes tag 12 and a 4-byte length.
+    EXPECT_EQ(TBytes(bytes.end() - 305, bytes.end() - 300), (TBytes{12, 0x2C, 0x01, 0, 0}));
+    TPointerStream stream(bytes.data(), static_cast<int64_t>(bytes.size()));
     TBinaryReader reader(stream);
+    for (int32_t i : integers)
+        EXPECT_EQ(reader.ReadInteger(), i);
+    for (double f : floats) {
+        const double read = reader.ReadFloat();
+        EXPECT_TRUE(read == f && std::signbit(read) == std::signbit(f)) << f;
+    }
+    EXPECT_FALSE(reader.ReadBoolean());
     EXPECT_EQ(reader.ReadString(), text);
 }
 
-TEST(PersistentClasses, ReaderReadsEveryValueBack) {
-    const double values[] = {
-        0.0, -0.0, 1e-310, 3.141592653589793, -1e300, std::numeric_limits<double>::infinity()};
-    const TBytes bytes = Written([&](TBinaryWriter& w) {
-        for (int32_t i : {0, -128, 127, 128, -32768, 32767, 32768, -2147483647 - 1, 2147483647})
-            w.WriteInteger(i);
-        w.WriteBoolean(true);
-        w.WriteBoolean(false);
-        w.WriteString("é");
-        for (double value : values)
-            w.WriteFloat(value);
-        w.WriteFloat(std::nan(""));
-        w.WriteListBegin();
-        w.WriteListEnd();
-    });
-    TPointerStream stream(bytes.data(), static_cast<int64_t>(bytes.size()));
-    TBinaryReader reader(stream);
-    for (int32_t i : {0, -128, 127, 128, -32768, 32767, 32768, -2147483647 - 1, 2147483647})
-        EXPECT_EQ(reader.ReadInteger(), i);
-    EXPECT_TRUE(reader.ReadBoolean());
-    EXPECT_FALSE(reader.ReadBoolean());
-    EXPECT_EQ(reader.ReadString(), "é");
-    for (double value : values) {
-        const double read = reader.ReadFloat();
-        EXPECT_EQ(read, value);
-        EXPECT_EQ(std::signbit(read), std::signbit(value));
-    }
-    EXPECT_TRUE(std::isnan(reader.ReadFloat()));
-    EXPECT_EQ(reader.NextValue(), vaList);
-    reader.ReadListBegin();
-    EXPECT_TRUE(reader.EndOfList());
-    reader.ReadListEnd();
-    EXPECT_EQ(reader.BytesLeft(), 0);
-}
-
-TEST(PersistentClasses, ReaderAcceptsUTF16AndUTF8Strings) {
-    // "a", U+00E9, U+1F600 as a surrogate pair, then a lone high surrogate.
-    const TBytes utf16 = {18, 5, 0, 0, 0, 'a', 0, 0xE9, 0, 0x3D, 0xD8, 0x00, 0xDE, 0x00, 0xD8};
-    const TBytes utf8 = {20, 2, 0, 0, 0, 0xC3, 0xA9};
-    const TBytes bytes = utf16 + utf8;
+TEST_F(PersistentClasses, ReaderAcceptsUTF16AndUTF8Strings) {
+    // "a", U+00E9, U+1F600 as a surrogate pair, then a lone high surrogate; then UTF-8.
+    const TBytes bytes = {18,   5,    0,    0,    0,  'a', 0, 0xE9, 0, 0x3D, 0xD8,
+                          0x00, 0xDE, 0x00, 0xD8, 20, 2,   0, 0,    0, 0xC3, 0xA9};
     TPointerStream stream(bytes.data(), static_cast<int64_t>(bytes.size()));
     TBinaryReader reader(stream);
     EXPECT_EQ(reader.ReadString(), "a\u00E9\U0001F600\uFFFD");
     EXPECT_EQ(reader.ReadString(), "\u00E9");
 }
 
-TEST(PersistentClasses, ReaderRefusesValuesOfAnotherTypeAndLengthsBeyondTheStream) {
-    struct Case {
-        TBytes bytes;
-        std::function<void(TBinaryReader&)> read;
-        std::string message;
+TEST_F(PersistentClasses, ReaderRefusesValuesOfAnotherTypeAndLengthsBeyondTheStream) {
+    const std::vector<std::pair<TBytes, std::string>> cases = {
+        {{2, 1}, "Invalid archive value: tag 2 where a string was expected"},
+        {{12, 0xFF, 0xFF, 0xFF, 0x7F, 'a'}, "a string of 2147483647 bytes where 1 are left"},
+        {{20, 0xFE, 0xFF, 0xFF, 0xFF}, "a string of -2 bytes where 0 are left"},
+        {{18, 2, 0, 0, 0, 'a', 0, 'b'}, "a string of 4 bytes where 3 are left"},
+        {{6, 3, 'a'}, "a string of 3 bytes where 1 are left"},
+        {{6}, "Stream read error"},
     };
-    const std::vector<Case> cases = {
-        {{6, 1, 'a'},
-         [](TBinaryReader& r) { r.ReadInteger(); },
-         "Invalid archive value: tag 6 where an integer was expected"},
-        {{2, 1},
-         [](TBinaryReader& r) { r.ReadString(); },
-         "Invalid archive value: tag 2 where a string was expected"},
-        {{7},
-         [](TBinaryReader& r) { r.ReadBoolean(); },
-         "Invalid archive value: tag 7 where a Boolean was expected"},
-        {{4, 0, 0, 0, 0},
-         [](TBinaryReader& r) { r.ReadFloat(); },
-         "Invalid archive value: tag 4 where a float was expected"},
-        {{0},
-         [](TBinaryReader& r) { r.ReadListBegin(); },
-         "Invalid archive value: tag 0 where a list was expected"},
-        {{1},
-         [](TBinaryReader& r) { r.ReadListEnd(); },
-         "Invalid archive value: tag 1 where the end of a list was expected"},
-        {{12, 0xFF, 0xFF, 0xFF, 0x7F, 'a'},
-         [](TBinaryReader& r) { r.ReadString(); },
-         "Invalid archive value: a string of 2147483647 bytes where 1 are left"},
-        {{20, 0xFE, 0xFF, 0xFF, 0xFF},
-         [](TBinaryReader& r) { r.ReadString(); },
-         "Invalid archive value: a string of -2 bytes where 0 are left"},
-        {{18, 2, 0, 0, 0, 'a', 0, 'b'},
-         [](TBinaryReader& r) { r.ReadString(); },
-         "Invalid archive value: a string of 4 bytes where 3 are left"},
-        {{6, 3, 'a'},
-         [](TBinaryReader& r) { r.ReadString(); },
-         "Invalid archive value: a string of 3 bytes where 1 are left"},
-        {{3, 1}, [](TBinaryReader& r) { r.ReadInteger(); }, "Stream read error"},
-        {{}, [](TBinaryReader& r) { r.EndOfList(); }, "Stream read error"},
-    };
-    for (size_t i = 0; i < cases.size(); ++i) {
-        TPointerStream stream(cases[i].bytes.data(), static_cast<int64_t>(cases[i].bytes.size()));
+    for (const auto& [bytes, message] : cases) {
+        TPointerStream stream(bytes.data(), static_cast<int64_t>(bytes.size()));
         TBinaryReader reader(stream);
         try {
-            cases[i].read(reader);
-            ADD_FAILURE() << "case " << i << " read without error";
+            reader.ReadString();
+            ADD_FAILURE() << message;
         } catch (const EReadError& e) {
-            EXPECT_EQ(e.Message(), cases[i].message) << "case " << i;
+            EXPECT_TRUE(e.Message().ends_with(message)) << e.Message();
         }
     }
 }
 
-TEST(PersistentClasses, EveryListClassRoundTripsToTheSameBytes) {
+TEST_F(PersistentClasses, EveryListClassRoundTripsToTheSameBytes) {
     TAffineVectorList affine;
     affine.Add(AffineVectorMake(1, -2, 3.5f), AffineVectorMake(0, 0, -0.0f));
     TVectorList vectors;
@@ -283,45 +204,28 @@ TEST(PersistentClasses, EveryListClassRoundTripsToTheSameBytes) {
     TSingleList singles;
     singles.Add(std::numeric_limits<float>::denorm_min());
     TByteList bytes;
-    for (int i = 0; i < 300; ++i)
-        bytes.Add(static_cast<uint8_t>(i));
-    TAffineVectorList empty;
-
-    const std::vector<std::pair<TBaseList*, std::function<std::unique_ptr<TBaseList>()>>> lists = {
-        {&affine, [] { return std::make_unique<TAffineVectorList>(); }},
-        {&vectors, [] { return std::make_unique<TVectorList>(); }},
-        {&quaternions, [] { return std::make_unique<TQuaternionList>(); }},
-        {&points, [] { return std::make_unique<TTexPointList>(); }},
-        {&integers, [] { return std::make_unique<TIntegerList>(); }},
-        {&singles, [] { return std::make_unique<TSingleList>(); }},
-        {&bytes, [] { return std::make_unique<TByteList>(); }},
-        {&empty, [] { return std::make_unique<TAffineVectorList>(); }},
-    };
-    for (const auto& [list, create] : lists) {
+    bytes.SetCount(300);
+    const TAffineVectorList empty;
+    for (const TBaseList* list : std::initializer_list<const TBaseList*>{
+             &affine, &vectors, &quaternions, &points, &integers, &singles, &bytes, &empty}) {
         const TBytes archive = Archive(*list);
-        std::unique_ptr<TBaseList> copy = create();
-        copy->AddNulls(1);
-        Load(*copy, archive);
-        EXPECT_EQ(copy->Count(), list->Count()) << list->ClassName();
-        EXPECT_EQ(copy->Capacity(), list->Count()) << list->ClassName();
-        EXPECT_EQ(Archive(*copy), archive) << list->ClassName();
+        const std::unique_ptr<TPersistent> made = GetClass(list->ClassName())();
+        auto& copy = dynamic_cast<TBaseList&>(*made);
+        copy.AddNulls(1);
+        EXPECT_EQ(LoadError(copy, archive), "ok");
+        EXPECT_EQ(copy.Capacity(), list->Count()) << list->ClassName();
+        EXPECT_EQ(Archive(copy), archive) << list->ClassName();
     }
-
     // Version 0, Count, ItemSize, then the raw items.
     EXPECT_EQ(Archive(integers), (TBytes{2, 0, 2, 2, 2, 4, 0xF9, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0x40}));
 }
 
-TEST(PersistentClasses, ListArchivesOfANewerVersionOrAnotherShapeAreRefused) {
-    struct Case {
-        TBytes bytes;
-        std::string error;
-    };
-    const std::vector<Case> cases = {
+TEST_F(PersistentClasses, ListArchivesOfANewerVersionOrAnotherShapeAreRefused) {
+    const std::vector<std::pair<TBytes, std::string>> cases = {
         {{2, 1, 2, 0, 2, 12}, "EFilerException: TAffineVectorList : unknown archive version 1"},
-        {{2, 0xFF, 2, 0, 2, 12}, "EFilerException: TAffineVectorList : unknown archive version -1"},
+        {{2, 0xFF}, "EFilerException: TAffineVectorList : unknown archive version -1"},
         {{2, 0, 2, 1, 2, 4, 0, 0, 0, 0},
-         "EFilerException: TAffineVectorList : invalid archive "
-         "item size 4"},
+         "EFilerException: TAffineVectorList : invalid archive item size 4"},
         {{2, 0, 4, 0xFF, 0xFF, 0xFF, 0x7F, 2, 12, 0},
          "EFilerException: TAffineVectorList : invalid archive count 2147483647"},
         {{2, 0, 2, 0xFF, 2, 12}, "EFilerException: TAffineVectorList : invalid archive count -1"},
@@ -329,161 +233,121 @@ TEST(PersistentClasses, ListArchivesOfANewerVersionOrAnotherShapeAreRefused) {
          "EFilerException: TAffineVectorList : invalid archive count 2"},
         {{6, 1, '0'}, "EReadError: Invalid archive value: tag 6 where an integer was expected"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [bytes, error] : cases) {
         TAffineVectorList list;
         list.Add(XVector);
-        EXPECT_EQ(LoadError(list, c.bytes), c.error);
+        EXPECT_EQ(LoadError(list, bytes), error);
+        EXPECT_EQ(list.Count(), 1); // refused before anything changed
     }
 }
 
-TEST(PersistentClasses, ObjectListsArchiveClassNamesOnceAndAbsentItems) {
-    RegisterTestClasses();
+TEST_F(PersistentClasses, ObjectListsArchiveClassNamesOnceAndAbsentItems) {
     TTestObjectList list;
-    FillObjectList(list);
+    auto* vectors = new TAffineVectorList;
+    vectors->Add(XVector);
+    list.Add(NewItem("first", 1));
+    list.Add(vectors);
+    list.Add(nullptr);
+    list.Add(NewItem("third", 300));
     const TBytes archive = Archive(list);
-    // Version 0, list begin, then the first item under its class name.
-    EXPECT_EQ(TBytes(archive.begin(), archive.begin() + 14),
-              TBytes({2, 0, 1, 6, 9}) + Bytes("TTestItem"));
-    // The last item names its class by its index in the table: 0.
-    const TBytes last = TBytes{2, 0, 2, 1, 6, 5} + Bytes("third") + TBytes{3, 44, 1, 0};
-    EXPECT_EQ(TBytes(archive.end() - static_cast<long>(last.size()), archive.end()), last);
+    // The first item under its class name, the last one under the class's index in the table.
+    EXPECT_EQ(TBytes(archive.begin(), archive.begin() + 14), (TBytes{2, 0, 1, 6, 9} + "TTestItem"));
+    const TBytes last = TBytes{8, 2, 0, 2, 0, 2, 1, 6, 5} + "third" + TBytes{3, 44, 1, 0};
+    EXPECT_EQ(TBytes(archive.end() - long(last.size()), archive.end()), last);
 
     TTestObjectList copy;
     copy.Add(NewItem("dropped", 0));
-    Load(copy, archive);
+    EXPECT_EQ(LoadError(copy, archive), "ok");
     ASSERT_EQ(copy.Count(), 4);
-    EXPECT_EQ(static_cast<TTestItem*>(copy[0])->Name, "first");
-    EXPECT_EQ(static_cast<TAffineVectorList*>(copy[1])->Get(0), XVector);
-    EXPECT_EQ(copy[2], nullptr);
     EXPECT_EQ(static_cast<TTestItem*>(copy[3])->Value, 300);
     EXPECT_EQ(Archive(copy), archive);
-
     TTestObjectList assigned;
     assigned.Assign(&list);
     EXPECT_EQ(Archive(assigned), archive);
-    EXPECT_THROW(assigned.Assign(static_cast<TAffineVectorList*>(copy[1])), EConvertError);
-}
 
-TEST(PersistentClasses, ObjectListsKeepCountCapacityAndRemovals) {
-    TTestObjectList list;
-    TTestItem* items[17];
-    for (TTestItem*& item : items)
-        list.Add(item = NewItem("", 0));
-    EXPECT_EQ(list.Capacity(), 32);
-    EXPECT_EQ(list.IndexOf(items[5]), 5);
-    EXPECT_EQ(list.Remove(items[5]), 5);
-    EXPECT_EQ(list.Remove(items[5]), -1);
-    EXPECT_EQ(list.Count(), 16);
-    EXPECT_EQ(list.IndexOf(items[6]), 5);
-    delete items[5];
-}
-
-TEST(PersistentClasses, ObjectListItemsThatCannotBeArchivedAreAnError) {
-    TTestObjectList list;
+    EXPECT_EQ(list.Capacity(), 16);
+    EXPECT_EQ(list.Remove(vectors), 1);
+    EXPECT_EQ(list.IndexOf(nullptr), 1);
     list.Add(new TComponent(nullptr));
-    try {
-        Archive(list);
-        ADD_FAILURE() << "archived a component";
-    } catch (const EFilerException& e) {
-        EXPECT_EQ(e.Message(), "TTestObjectList : an item of class TComponent cannot be archived");
-    }
+    delete vectors;
+    EXPECT_THROW(Archive(list), EFilerException); // a component cannot be archived
 }
 
-TEST(PersistentClasses, HostileObjectListArchivesRaiseTheArchiveErrors) {
-    RegisterTestClasses();
+TEST_F(PersistentClasses, HostileObjectListArchivesRaiseTheArchiveErrors) {
     const TBytes begin = {2, 0, 1};
-    const TBytes item = TBytes{6, 9} + Bytes("TTestItem") + TBytes{2, 1, 6, 1, 'a', 2, 7};
-    struct Case {
-        TBytes bytes;
-        std::string error;
-    };
-    const std::vector<Case> cases = {
-        {begin + item + TBytes{0}, "ok"},
+    const TBytes item = TBytes{6, 9} + "TTestItem" + TBytes{2, 1, 6, 1, 'a', 2, 7};
+    const std::vector<std::pair<TBytes, std::string>> cases = {
+        {begin + item + TBytes{9, 2, 0, 0}, "ok"},
         {{2, 1, 1, 0}, "EFilerException: TTestItemList : unknown archive version 1"},
-        {begin + TBytes{6, 4} + Bytes("TFoo") + TBytes{0},
+        {begin + TBytes{6, 4} + "TFoo",
          "EFilerException: TTestItemList : unknown archive class TFoo"},
-        {begin + TBytes{6, 10} + Bytes("TComponent") + TBytes{0},
+        {begin + TBytes{6, 10} + "TComponent",
          "EFilerException: TTestItemList : invalid archive class TComponent"},
-        {begin + TBytes{6, 17} + Bytes("TAffineVectorList") + TBytes{2, 0, 2, 0, 2, 12, 0},
+        {begin + TBytes{6, 17} + "TAffineVectorList",
          "EFilerException: TTestItemList : invalid archive class TAffineVectorList"},
-        {begin + item + TBytes{2, 1, 2, 0, 6, 0, 2, 0, 0},
+        {begin + item + TBytes{2, 1},
          "EFilerException: TTestItemList : invalid archive class index 1"},
-        {begin + TBytes{2, 0, 0}, "EFilerException: TTestItemList : invalid archive class index 0"},
         {begin + TBytes{8, 2, 0x40, 0}, "Exception: Broken ObjectList archive"},
-        {begin + TBytes{9, 2, 0, 0}, "ok"},
-        {begin + TBytes{5} + TBytes(10, 0) + TBytes{0}, "Exception: Broken ObjectList archive"},
+        {begin + TBytes{5} + TBytes(10, 0), "Exception: Broken ObjectList archive"},
         {begin + TBytes{1, 0, 0}, "Exception: Broken ObjectList archive"},
-        {begin + item + TBytes{2, 0, 2, 5, 6, 0, 2, 0, 0},
+        {begin + item + TBytes{2, 0, 2, 5},
          "EFilerException: TTestItem : unknown archive version 5"},
         {begin + item, "EReadError: Stream read error"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [bytes, error] : cases) {
         TTestItemList list;
-        EXPECT_EQ(LoadError(list, c.bytes), c.error);
+        EXPECT_EQ(LoadError(list, bytes), error);
     }
 }
 
-TEST(PersistentClasses, NestingThatNeverEndsIsRefused) {
-    RegisterTestClasses();
-    // Each level is a TTestObjectList item holding the next; each list names its item's class.
-    const TBytes oneLevel = TBytes{6, 15} + Bytes("TTestObjectList") + TBytes{2, 0, 1};
+TEST_F(PersistentClasses, NestingThatNeverEndsIsRefused) {
     TBytes archive = {2, 0, 1};
-    for (int i = 0; i < 100000; ++i)
-        archive.insert(archive.end(), oneLevel.begin(), oneLevel.end());
+    for (int i = 0; i < 100000; ++i) {
+        const TBytes level = TBytes{6, 15} + "TTestObjectList" + TBytes{2, 0, 1};
+        archive.insert(archive.end(), level.begin(), level.end());
+    }
     TTestObjectList list;
     EXPECT_EQ(LoadError(list, archive),
               "EReadError: Invalid archive value: lists nested deeper than 256");
 
-    TTestObjectList inner;
-    TTestObjectList* level = &inner;
-    for (int i = 0; i < TBinaryReader::MaxListNesting - 1; ++i) {
+    TTestObjectList deepest;
+    TTestObjectList* level = &deepest;
+    for (int i = 1; i < TBinaryReader::MaxListNesting; ++i) {
         auto* next = new TTestObjectList;
         level->Add(next);
         level = next;
     }
-    EXPECT_EQ(LoadError(list, Archive(inner)), "ok");
+    EXPECT_EQ(LoadError(list, Archive(deepest)), "ok");
 }
 
-TEST(PersistentClasses, TruncationAtEveryOffsetIsAReadError) {
-    RegisterTestClasses();
-    TTestObjectList source;
-    FillObjectList(source);
-    TIntegerList indices;
-    indices.Add(1, 2);
-    const std::vector<std::pair<TBytes, std::function<std::unique_ptr<TPersistentObject>()>>>
-        archives = {
-            {Archive(source), [] { return std::make_unique<TTestObjectList>(); }},
-            {Archive(indices), [] { return std::make_unique<TIntegerList>(); }},
-        };
-    for (const auto& [archive, create] : archives) {
+TEST_F(PersistentClasses, TruncationAtEveryOffsetIsAnArchiveError) {
+    TTestObjectList list;
+    auto* indices = new TIntegerList;
+    indices->Add(1, 2);
+    list.Add(NewItem("item", 1000));
+    list.Add(indices);
+    list.Add(nullptr);
+    for (const TPersistentObject* source :
+         {static_cast<TPersistentObject*>(&list), static_cast<TPersistentObject*>(indices)}) {
+        const TBytes archive = Archive(*source);
         for (size_t size = 0; size < archive.size(); ++size) {
-            std::unique_ptr<TPersistentObject> object = create();
+            const std::unique_ptr<TPersistent> made = GetClass(source->ClassName())();
             const std::string error =
-                LoadError(*object, TBytes(archive.begin(), archive.begin() + long(size)));
-            EXPECT_TRUE(error.starts_with("EReadError: ") ||
-                        error.starts_with("EFilerException: ") ||
-                        error == "Exception: Broken ObjectList archive")
-                << object->ClassName() << " cut at " << size << ": " << error;
+                LoadError(dynamic_cast<TPersistentObject&>(*made),
+                          TBytes(archive.begin(), archive.begin() + long(size)));
+            EXPECT_TRUE(error.starts_with("EReadError: ") || error.starts_with("EFilerException: "))
+                << source->ClassName() << " cut at " << size << ": " << error;
         }
     }
-    // A list whose archive is refused before its items keeps the items it had.
-    const TBytes cut = TBytes(archives[1].first.begin(), archives[1].first.end() - 1);
-    TIntegerList list;
-    list.Add(5);
-    EXPECT_EQ(LoadError(list, cut), "EFilerException: TIntegerList : invalid archive count 2");
-    ASSERT_EQ(list.Count(), 1);
-    EXPECT_EQ(list[0], 5);
 }
 
-TEST(PersistentClasses, FileSignaturesAreWrittenAndChecked) {
+TEST_F(PersistentClasses, FileSignaturesAreWrittenAndChecked) {
     TSignedObject object;
     TMemoryStream stream;
     object.SaveToStream(stream);
-    EXPECT_EQ(TBytes(stream.Memory(), stream.Memory() + stream.Size()), Bytes("SIG!"));
-    EXPECT_EQ(LoadError(object, Bytes("SIG!")), "ok");
-    EXPECT_EQ(LoadError(object, Bytes("SIG?")), "EInvalidFileSignature: Invalid file signature");
-    EXPECT_EQ(LoadError(object, Bytes("SI")), "EInvalidFileSignature: Invalid file signature");
-
-    TIntegerList unsigned_;
-    EXPECT_EQ(unsigned_.FileSignature(), "");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(stream.Memory()), stream.Size()), "SIG!");
+    EXPECT_EQ(LoadError(object, TBytes{} + "SIG!"), "ok");
+    EXPECT_EQ(LoadError(object, TBytes{} + "SIG?"),
+              "EInvalidFileSignature: Invalid file signature");
+    EXPECT_EQ(LoadError(object, TBytes{} + "SI"), "EInvalidFileSignature: Invalid file signature");
 }
