@@ -56,6 +56,9 @@ public:
     using TGLCadenceAbleComponent::TGLCadenceAbleComponent;
     const char* ClassName() const override { return "TGLUpdateAbleComponent"; }
     virtual void NotifyChange(TObject* sender);
+    // A part it owns (a colour, a material's texture mapping) changed what the component draws:
+    // one that keeps its drawing compiled rebuilds it. Nothing in the base class.
+    virtual void StructureChanged() {}
 };
 
 class TGLCoordinates;
