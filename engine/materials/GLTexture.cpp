@@ -17,10 +17,8 @@ void TGLColor::SetColor(const TVector& color) {
 }
 
 void TGLColor::SetComponent(int index, float value) {
-    if (FColor[index] == value)
-        return;
-    FColor[index] = value;
-    NotifyChange(this);
+    if (StoreIfChanged(FColor[index], value))
+        NotifyChange(this);
 }
 
 void TGLColor::Assign(const TPersistent* source) {
