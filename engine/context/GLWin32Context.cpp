@@ -28,7 +28,6 @@ struct TWin32ContextState {
     HHOOK Hook = nullptr;
     int LastPixelFormat = 0;
     std::string LastVendor;
-    bool TrackingOn = true;
     bool UtilityClassRegistered = false;
 };
 
@@ -279,8 +278,7 @@ void TGLWin32Context::NativeShareLists(TGLContext* otherContext) {
 }
 
 void TGLWin32Context::NativeDestroy() {
-    if (ModuleState().TrackingOn)
-        UntrackWindow(WindowFromDC(FDC));
+    UntrackWindow(WindowFromDC(FDC));
     HGLRC rc = FRC;
     FRC = nullptr;
     const bool deleted = !rc || wglDeleteContext(rc);
@@ -295,16 +293,13 @@ void TGLWin32Context::NativeDestroy() {
 }
 
 void TGLWin32Context::NativeCreate(HDC outputDevice) {
-    const bool tracking = ModuleState().TrackingOn;
     const HWND window = WindowFromDC(outputDevice);
-    if (tracking)
-        TrackWindow(window, &TeardownTrackedContext, this);
+    TrackWindow(window, &TeardownTrackedContext, this);
     try {
         CreateWithDescriptor(outputDevice);
     } catch (...) {
         // A context that failed to come into being must not be torn down by its window later.
-        if (tracking)
-            UntrackWindow(window);
+        UntrackWindow(window);
         throw;
     }
 }

@@ -6,6 +6,7 @@
 #include "platform/win32/WinUser.h"
 #include "tests/support/FakeGdi.h"
 #include "tests/support/RecordingGL.h"
+#include "tests/support/WindowState.h"
 
 #include <gtest/gtest.h>
 
@@ -69,8 +70,8 @@ TEST_F(ViewerFixture, LoadingCreatesTheWindowAndItsContext) {
     EXPECT_TRUE(viewer->Buffer()->HasRenderingContext());
     EXPECT_EQ(viewer->Buffer()->Viewport().Width, 705);
     EXPECT_EQ(viewer->Buffer()->Viewport().Height, 441);
-    EXPECT_NE(GetClassStyle(viewer->Handle()) & CS_OWNDC, 0u);
-    EXPECT_EQ(GetWindowStyle(viewer->Handle()) & (WS_CLIPCHILDREN | WS_CLIPSIBLINGS),
+    EXPECT_NE(WindowRecord(viewer->Handle()).ClassStyle & CS_OWNDC, 0u);
+    EXPECT_EQ(GetWindowLongPtr(viewer->Handle(), GWL_STYLE) & (WS_CLIPCHILDREN | WS_CLIPSIBLINGS),
               WS_CLIPCHILDREN | WS_CLIPSIBLINGS);
     EXPECT_EQ(viewer->FieldOfView(), 0.0f) << "no camera, no field of view";
 }
@@ -140,7 +141,6 @@ TEST_F(ViewerFixture, ChangesInvalidateOnlyOutsideAFrame) {
     viewer->Buffer()->NotifyChange(nullptr);
     RECT update{};
     EXPECT_TRUE(GetUpdateRect(viewer->Handle(), &update, FALSE));
-    ValidateRect(viewer->Handle(), nullptr);
     viewer->Buffer()->AfterRender = [&](TObject*) { viewer->Buffer()->NotifyChange(nullptr); };
     Paint();
     EXPECT_FALSE(GetUpdateRect(viewer->Handle(), &update, FALSE))
@@ -200,7 +200,7 @@ TEST(ViewerWithoutOpenGL, OpensItsWindowAndNeverRenders) {
     TFakeGdi gdi;
     OpenGL32Unload();
     OpenGL32SetLibraryNames("libskyview-missing-gl.so", "libskyview-missing-glu.so");
-    ResetMessageBoxRecord();
+    MessageBoxRecord() = {};
     {
         TForm form(nullptr);
         form.SetBounds(0, 0, 200, 100);
@@ -219,7 +219,7 @@ TEST(ViewerWithoutOpenGL, OpensItsWindowAndNeverRenders) {
             << "the framework paints the background";
     }
     EXPECT_EQ(gdi.Count("wglCreateContext"), 0u);
-    EXPECT_EQ(LastMessageBox().Count, 0);
+    EXPECT_EQ(MessageBoxRecord().Count, 0);
     OpenGL32SetLibraryNames("", "");
 }
 
