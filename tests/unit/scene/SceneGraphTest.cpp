@@ -656,6 +656,18 @@ TEST_F(SceneFixture, RenderObjectMultipliesByTheLocalMatrixBetweenPushAndPop) {
     EXPECT_EQ(gl.Top(GL_MODELVIEW), parent);
 }
 
+TEST_F(SceneFixture, AColourOfTheObjectMakesItsListStale) {
+    TMarked* object = Add(scene.Objects(), 1, false);
+    TGLColor colour(object, {0, 0, 0, 1});
+    Frame();
+    changes = 0;
+    colour.SetRed(1);
+    EXPECT_TRUE(object->Changes().Contains(chStructure));
+    EXPECT_GT(changes, 0) << "the buffers are asked for a frame";
+    Frame();
+    EXPECT_EQ(gl.Count("glNewList"), 1u);
+}
+
 TEST_F(SceneFixture, DisplayListIsCompiledOnceAndAgainAfterAStructureChange) {
     TMarked* object = Add(scene.Objects(), 1, false);
     Frame();

@@ -4,6 +4,7 @@
 #include "engine/scene/SceneGraph.h"
 #include "platform/framework/Forms.h"
 #include "platform/win32/WinUser.h"
+#include "tests/support/FakeDriverTest.h"
 #include "tests/support/FakeGdi.h"
 #include "tests/support/RecordingGL.h"
 #include "tests/support/WindowState.h"
@@ -26,20 +27,12 @@ protected:
     }
 };
 
-struct ViewerFixture : ::testing::Test {
-    TRecordingGL gl;
-    TFakeGdi gdi;
+struct ViewerFixture : TFakeDriverTest {
     std::unique_ptr<TForm> form;
     TLoggingViewer* viewer = nullptr;
 
-    static void SetUpTestSuite() {
-        if (GLContextManager()->ContextClassCount() == 0)
-            RegisterWin32ContextClass();
-    }
-
     void SetUp() override {
-        FinalizeWin32Context();
-        gdi.Formats = {FakeFormat(24, 24, false)};
+        TFakeDriverTest::SetUp();
         form = std::make_unique<TForm>(nullptr);
         form->SetPosition(poDesigned); // at (0, 0), not where the system would place it
         form->SetBounds(0, 0, 702, 435);

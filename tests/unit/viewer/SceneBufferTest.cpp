@@ -3,6 +3,7 @@
 #include "engine/scene/SceneGraph.h"
 #include "platform/framework/Forms.h"
 #include "platform/win32/WinUser.h"
+#include "tests/support/FakeDriverTest.h"
 #include "tests/support/FakeGdi.h"
 #include "tests/support/RecordingGL.h"
 
@@ -11,9 +12,7 @@
 namespace {
 
 // A viewer on a form, with a scene and a camera looking at a target from (0, 0, 3).
-struct BufferFixture : ::testing::Test {
-    TRecordingGL gl;
-    TFakeGdi gdi;
+struct BufferFixture : TFakeDriverTest {
     std::unique_ptr<TForm> form;
     TGLSceneViewer* viewer = nullptr;
     TGLScene* scene = nullptr;
@@ -21,14 +20,8 @@ struct BufferFixture : ::testing::Test {
     TGLSceneObject* target = nullptr;
     int changes = 0;
 
-    static void SetUpTestSuite() {
-        if (GLContextManager()->ContextClassCount() == 0)
-            RegisterWin32ContextClass();
-    }
-
     void SetUp() override {
-        FinalizeWin32Context();
-        gdi.Formats = {FakeFormat(24, 24, false)};
+        TFakeDriverTest::SetUp();
         gl.Values[GL_MAX_LIGHTS] = {8};
         gl.Values[GL_BLUE_BITS] = {8};
         form = std::make_unique<TForm>(nullptr);
