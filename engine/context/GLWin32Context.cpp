@@ -120,6 +120,19 @@ void FinalizeWin32Context() {
 class TGLWin32Context::TLegacyScope {
 public:
     explicit TLegacyScope(TGLWin32Context& owner) : FOwner(owner) {
+        try {
+            Enter();
+        } catch (...) {
+            Leave();
+            throw;
+        }
+    }
+    ~TLegacyScope() { Leave(); }
+    TLegacyScope(const TLegacyScope&) = delete;
+    TLegacyScope& operator=(const TLegacyScope&) = delete;
+
+private:
+    void Enter() {
         FWindow = CreateUtilityWindow();
         FDC = GetDC(FWindow);
         CreateLegacyContext();
@@ -127,7 +140,8 @@ public:
         FCurrent = true;
         ClearGLErrors();
     }
-    ~TLegacyScope() {
+
+    void Leave() {
         try {
             if (FCurrent)
                 FOwner.NativeReleaseCurrent();
@@ -143,10 +157,7 @@ public:
         if (FWindow)
             DestroyWindow(FWindow);
     }
-    TLegacyScope(const TLegacyScope&) = delete;
-    TLegacyScope& operator=(const TLegacyScope&) = delete;
 
-private:
     static HWND CreateUtilityWindow() {
         TWin32ContextState& state = ModuleState();
         if (!state.UtilityClassRegistered) {
