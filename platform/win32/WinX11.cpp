@@ -558,6 +558,8 @@ void X11ForgetWindow(const TWindowRecord& record) {
     if (TX11Connection* x = Connection()) {
         x->Windows.erase(record.XWindow);
         x->ConfigureSerials.erase(record.XWindow);
+        if (record.XColormap)
+            XFreeColormap(x->Dpy, record.XColormap);
     }
 }
 
@@ -668,6 +670,7 @@ Window Win32SetWindowVisual(HWND window, Visual* visual, int depth, Colormap col
             XReparentWindow(x->Dpy, c->XWindow, replacement, c->X, c->Y);
     X11ForgetWindow(*r);
     r->XWindow = replacement;
+    r->XColormap = colormap;
     x->Windows[replacement] = window;
     if (r->Visible)
         XMapWindow(x->Dpy, replacement);

@@ -5,6 +5,7 @@
 #include "platform/framework/Forms.h"
 #include "platform/win32/WinUser.h"
 #include "tests/support/TestWindows.h"
+#include "tests/support/WindowState.h"
 #include "tests/support/XClient.h"
 
 #include <gtest/gtest.h>
@@ -161,7 +162,7 @@ void OpenWithoutLibraries() {
     });
     const bool ok = painted && !viewer->IsOpenGLAvailable() && viewer->HandleAllocated() &&
                     !viewer->Buffer()->HasRenderingContext() &&
-                    viewer->Buffer()->FrameCount() == 0 && LastMessageBox().Count == 0;
+                    viewer->Buffer()->FrameCount() == 0 && MessageBoxRecord().Count == 0;
     std::exit(ok ? 0 : 1);
 }
 

@@ -2,6 +2,7 @@
 
 #include "engine/context/OpenGL1x.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <regex>
@@ -435,11 +436,30 @@ std::vector<std::string> TRecordingGL::Trace(std::string_view prefix) const {
     return texts;
 }
 
+long TRecordingGL::Find(std::string_view name, std::initializer_list<double> args,
+                        size_t from) const {
+    for (size_t i = from; i < Calls.size(); ++i)
+        if (Calls[i].Is(name, args))
+            return static_cast<long>(i);
+    return -1;
+}
+
+std::optional<bool> TRecordingGL::Enabled(GLenum capability, size_t before) const {
+    std::optional<bool> state;
+    for (size_t i = 0; i < std::min(before, Calls.size()); ++i)
+        if (Calls[i].Is("glEnable", {double(capability)}))
+            state = true;
+        else if (Calls[i].Is("glDisable", {double(capability)}))
+            state = false;
+    return state;
+}
+
 const TGLMatrix16& TRecordingGL::Top(GLenum mode) {
     return Stacks[mode].back();
 }
 
 void TRecordingGL::Record(TGLCall call) {
+    call.ModelView = Top(GL_MODELVIEW);
     Emulate(call);
     Calls.push_back(std::move(call));
 }

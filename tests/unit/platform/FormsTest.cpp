@@ -2,6 +2,7 @@
 // end in a message box titled with the program's name, and the program goes on.
 #include "platform/framework/Forms.h"
 #include "platform/win32/WinUser.h"
+#include "tests/support/WindowState.h"
 
 #include <gtest/gtest.h>
 
@@ -17,25 +18,25 @@ public:
 };
 
 TEST(StandardErrorReport, ShowsTheCreateEventsErrorAndCarriesOn) {
-    ResetMessageBoxRecord();
+    MessageBoxRecord() = {};
     TApplication application;
     application.Initialize();
     TFailingForm* form = application.CreateForm<TFailingForm>();
     EXPECT_EQ(application.MainForm(), form);
-    EXPECT_EQ(LastMessageBox().Count, 1);
-    EXPECT_EQ(LastMessageBox().Text, "File not found: \"missing.3ds\"");
-    EXPECT_EQ(LastMessageBox().Caption, "skyview");
+    EXPECT_EQ(MessageBoxRecord().Count, 1);
+    EXPECT_EQ(MessageBoxRecord().Text, "File not found: \"missing.3ds\"");
+    EXPECT_EQ(MessageBoxRecord().Caption, "skyview");
 }
 
 TEST(StandardErrorReport, ShowsErrorsOfMessageHandlingAndTheLoopGoesOn) {
-    ResetMessageBoxRecord();
+    MessageBoxRecord() = {};
     TApplication application;
     TFailingForm* form = application.CreateForm<TFailingForm>();
     PostMessage(form->Handle(), WM_CHAR, 'a', 0);
     PostMessage(form->Handle(), WM_CLOSE, 0, 0);
     application.Run(); // headless: returns once the queue is empty or the form closed
-    EXPECT_EQ(LastMessageBox().Count, 2) << "the create event's error, then the key's";
-    EXPECT_EQ(LastMessageBox().Text, "bad key");
+    EXPECT_EQ(MessageBoxRecord().Count, 2) << "the create event's error, then the key's";
+    EXPECT_EQ(MessageBoxRecord().Text, "bad key");
     EXPECT_TRUE(application.Terminated()) << "the message after the failing one still arrived";
 }
 
