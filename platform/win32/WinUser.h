@@ -32,6 +32,10 @@
 // Selects headless mode; must be called before the first window is created.
 void Win32SetHeadless(bool headless);
 bool Win32IsHeadless();
+// Opens the X display if it is not open yet; false when it cannot be (always true headless).
+bool Win32OpenDisplay();
+// The display Xlib connects to: $DISPLAY, or "" when it is not set.
+std::string Win32DisplayName();
 
 // Classes and windows.
 ATOM RegisterClassEx(const WNDCLASSEX* windowClass);
