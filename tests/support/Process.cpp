@@ -22,11 +22,11 @@ std::vector<std::string> ChildEnvironment(const TProcessOptions& options) {
     for (char** entry = environ; *entry; ++entry)
         variables.emplace_back(*entry);
     for (const auto& [name, value] : options.Environment) {
-        std::erase_if(variables, [&](const std::string& variable) {
-            return variable.starts_with(name + "=");
-        });
+        const std::string prefix = name + "=";
+        std::erase_if(variables,
+                      [&](const std::string& variable) { return variable.starts_with(prefix); });
         if (value)
-            variables.push_back(name + "=" + *value);
+            variables.push_back(prefix + *value);
     }
     return variables;
 }
