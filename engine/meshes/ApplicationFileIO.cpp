@@ -10,6 +10,11 @@ bool FileExists(const std::string& fileName) {
     return ::stat(fileName.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
 }
 
+std::string ExtractFileName(const std::string& fileName) {
+    const size_t slash = fileName.find_last_of('/');
+    return slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+}
+
 } // namespace
 
 std::unique_ptr<TStream> OpenFileStream(const std::string& fileName, uint16_t mode) {
@@ -18,4 +23,29 @@ std::unique_ptr<TStream> OpenFileStream(const std::string& fileName, uint16_t mo
     if (mode != fmCreate && !FileExists(fileName))
         throw Exception("File not found: \"" + fileName + "\"");
     return std::make_unique<TFileStream>(fileName, mode);
+}
+
+// TDataFile
+
+void TDataFile::ReadFile(const std::string& fileName) {
+    FResourceName = ExtractFileName(fileName);
+    const std::unique_ptr<TStream> stream = OpenFileStream(fileName, fmOpenRead | fmShareDenyNone);
+    ReadStream(*stream);
+}
+
+void TDataFile::WriteFile(const std::string& fileName) {
+    if (!(Capabilities() & dfcWrite))
+        RaiseExportNotAvailable("TFileStream");
+    FResourceName = ExtractFileName(fileName);
+    const std::unique_ptr<TStream> stream = OpenFileStream(fileName, fmCreate);
+    WriteStream(*stream);
+}
+
+void TDataFile::WriteStream(TStream& stream) {
+    RaiseExportNotAvailable(stream.ClassName());
+}
+
+void TDataFile::RaiseExportNotAvailable(const char* streamClassName) const {
+    throw EAssertionFailed(std::string("Export for ") + ClassName() + " to " + streamClassName +
+                           " not available.");
 }
