@@ -72,8 +72,7 @@ void TForm1::BuildScene() {
     GLDummyCube1->SetVisible(false);
     GLScene1->Objects()->AddChild(GLDummyCube1);
 
-    // Placeholders for the free forms: they get their model once mesh objects exist.
-    GLFreeForm1 = new TGLSceneObject(this);
+    GLFreeForm1 = new TGLFreeForm(this);
     GLFreeForm1->SetName("GLFreeForm1");
     GLScene1->Objects()->AddChild(GLFreeForm1);
     Store(GLFreeForm1->Direction(),
@@ -83,7 +82,7 @@ void TForm1::BuildScene() {
     GLFreeForm1->SetRollAngle(180);
     Store(GLFreeForm1->Up(), {FromBits(0x33BBBD2E), FromBits(0x333BBD2E), FromBits(0x3F800000), 0});
 
-    GLFreeForm2 = new TGLSceneObject(this);
+    GLFreeForm2 = new TGLFreeForm(this);
     GLFreeForm2->SetName("GLFreeForm2");
     GLScene1->Objects()->AddChild(GLFreeForm2);
     Store(GLFreeForm2->Direction(), {0, 1, FromBits(0xB33BBD2E), 0});

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/context/GLWin32Viewer.h"
+#include "engine/meshes/GLVectorFileObjects.h"
 #include "engine/scene/SceneGraph.h"
 #include "platform/framework/Forms.h"
 
@@ -11,14 +12,14 @@ public:
     explicit TForm1(TComponent* owner);
     const char* ClassName() const override { return "TForm1"; }
 
-    // The dummy cube and the two free forms stand in for TGLDummyCube and TGLFreeForm until
-    // those classes exist: same names, transforms and places in the tree, nothing drawn.
+    // The dummy cube stands in for TGLDummyCube until that class exists: same name, transform
+    // and place in the tree, nothing drawn.
     TGLScene* GLScene1 = nullptr;
     TGLSceneViewer* GLSceneViewer1 = nullptr;
-    TGLSceneObject* GLFreeForm1 = nullptr;
+    TGLFreeForm* GLFreeForm1 = nullptr;
     TGLCamera* GLCamera1 = nullptr;
     TGLCameraInvariantObject* GLDummyCube1 = nullptr;
-    TGLSceneObject* GLFreeForm2 = nullptr;
+    TGLFreeForm* GLFreeForm2 = nullptr;
     int32_t LastMouseX = 0;
     int32_t LastMouseY = 0;
 

@@ -1072,7 +1072,7 @@ void TGLGLSMVectorFile::WriteStream(TStream& stream) {
 
 TGLBaseMesh::TGLBaseMesh(TComponent* owner)
     : TGLSceneObject(owner), FMeshObjects(std::make_unique<TMeshObjectList>(this)),
-      FAutoScaling(std::make_unique<TGLCoordinates>(this, TVector{1, 1, 1, 1}, ckPoint)) {
+      FAutoScaling(std::make_unique<TGLCoordinates>(this, TVector{1, 1, 1, 1}, ckFree)) {
     SetObjectStyle(ObjectStyle() + TObjectStyle{sfChangesColorsOrWinding});
 }
 
