@@ -8,6 +8,7 @@
 #include "engine/meshes/VectorLists.h"
 #include "engine/scene/SceneGraphBuffer.h"
 #include "platform/framework/Forms.h"
+#include "platform/framework/JPEGImage.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ public:
         RegisterVectorListClasses();
         RegisterVectorFileObjects();
         ReadPerformanceCounterFrequency();
+        RegisterJPEGImageFormat();
     }
     ~TEngineLifetime() {
         FinalizeWin32Context();
