@@ -91,8 +91,11 @@ void AppendCorners(TFaceGroupMode mode, int32_t count, Index index, const TAffin
         destination.AddNulls(corners);
         return;
     }
-    destination.EnsureCapacity(destination.Count() + corners);
-    ForEachCorner(mode, count, [&](int32_t k) { destination.Add((*source)[index(k)]); });
+    const int32_t first = destination.Count();
+    destination.SetCount(first + corners);
+    TAffineVector* corner = destination.List() + first;
+    const TAffineVector* items = source->List();
+    ForEachCorner(mode, count, [&](int32_t k) { *corner++ = items[index(k)]; });
 }
 
 // The list itself when it has one item per vertex, else zeros.
@@ -304,10 +307,16 @@ std::unique_ptr<TAffineVectorList> TMeshObject::GetTriangles(TAffineVectorList* 
         if (normals)
             AppendStripPerVertex(Normals(), count, *normals);
         break;
-    default:
+    default: {
+        // At least as many corners as the groups make, reserved once for all of them.
+        const int32_t corners = 3 * CountTriangles();
+        for (TAffineVectorList* list : {triangles.get(), texCoords, normals})
+            if (list)
+                list->EnsureCapacity(list->Count() + corners);
         for (int32_t i = 0; i < FFaceGroups.Count(); ++i)
             FFaceGroups[i]->AppendTriangles(*triangles, texCoords, normals);
         break;
+    }
     }
     return triangles;
 }
@@ -668,6 +677,8 @@ void TMeshObjectList::Translate(const TAffineVector& delta) {
 
 std::unique_ptr<TAffineVectorList> TMeshObjectList::GetTriangles(TAffineVectorList* texCoords,
                                                                  TAffineVectorList* normals) const {
+    if (Count() == 1)
+        return Items(0)->GetTriangles(texCoords, normals);
     auto triangles = std::make_unique<TAffineVectorList>();
     for (int32_t i = 0; i < Count(); ++i)
         triangles->AddList(Items(i)->GetTriangles(texCoords, normals).get());
