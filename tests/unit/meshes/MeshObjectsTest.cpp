@@ -424,6 +424,30 @@ TEST_F(MeshObjects, HostileValuesAndClassesAreArchiveErrors) {
         EXPECT_EQ(LoadError(read, bytes), error);
     }
 
+    // A count of extra sets beyond the bytes left, and a value of an unknown tag.
+    const auto version2 = [](int32_t extraSets) {
+        return [extraSets](TBinaryWriter& writer) {
+            TAffineVectorList().WriteToFiler(writer);
+            TTexPointList().WriteToFiler(writer);
+            TVectorList().WriteToFiler(writer);
+            TFaceGroups(nullptr).WriteToFiler(writer);
+            writer.WriteInteger(omTriangles);
+            writer.WriteInteger(1);
+            const uint8_t options = 0;
+            writer.Write(&options, 1);
+            writer.WriteInteger(extraSets);
+        };
+    };
+    TMeshObject meshObject(nullptr);
+    EXPECT_EQ(LoadError(meshObject, MeshObjectArchive(1, 2, version2(0x7FFFFFFF))),
+              "EFilerException: TMeshObject : invalid archive count 2147483647");
+    EXPECT_EQ(LoadError(meshObject, MeshObjectArchive(1, 2,
+                                                      [](TBinaryWriter& writer) {
+                                                          const uint8_t unknown = 0x33;
+                                                          writer.Write(&unknown, 1);
+                                                      })),
+              "EReadError: Invalid archive value: tag 51 where an integer was expected");
+
     // A face group in the list of mesh objects is not taken for one.
     TMeshObjectList wrong(nullptr);
     TMemoryStream stream;
