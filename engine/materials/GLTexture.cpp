@@ -1,5 +1,52 @@
 #include "engine/materials/GLTexture.h"
 
+#include "engine/scene/RenderContextInfo.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+static_assert(std::endian::native == std::endian::little,
+              "the stored form of a colour is the in-memory layout of little-endian singles");
+
+namespace {
+
+constexpr const char* cColorProperty = "Color";
+constexpr size_t cColorBytes = sizeof(TVector);
+
+constexpr TVector cDefaultAmbient{0.2f, 0.2f, 0.2f, 1};
+constexpr TVector cDefaultDiffuse{0.8f, 0.8f, 0.8f, 1};
+constexpr TVector cOpaqueBlack{0, 0, 0, 1};
+
+constexpr GLenum cPolygonModes[] = {GL_FILL, GL_LINE, GL_POINT};
+
+// Switches `capability` off for a material and counts it in `count`, so that only the UnApply
+// that brings the count back to 0 switches it on again. A material applied while an outer one
+// holds the capability off counts too: its UnApply must not end the outer suppression.
+void Suppress(TGLStateCache& cache, TGLCapability capability, int32_t& count) {
+    if (cache.States().Contains(capability)) {
+        cache.Disable(capability);
+        ++count;
+    } else if (count > 0) {
+        ++count;
+    }
+}
+
+void EndSuppression(TGLStateCache& cache, TGLCapability capability, int32_t& count) {
+    if (count > 0 && --count == 0)
+        cache.Enable(capability);
+}
+
+bool IsBlending(TBlendingMode mode) {
+    return mode == bmTransparency || mode == bmAdditive || mode == bmModulate;
+}
+
+bool IsAlphaTest(TBlendingMode mode) {
+    return mode == bmAlphaTest50 || mode == bmAlphaTest100;
+}
+
+} // namespace
+
 TVector ConvertWinColor(TColor color, float alpha) {
     const uint32_t rgb = ColorToRGB(color);
     return {static_cast<float>(rgb & 0xFF) / 255.0f, static_cast<float>((rgb >> 8) & 0xFF) / 255.0f,
@@ -8,8 +55,10 @@ TVector ConvertWinColor(TColor color, float alpha) {
 
 // --- TGLColor ----------------------------------------------------------------------------------
 
-TGLColor::TGLColor(TPersistent* owner, const TVector& color)
-    : TGLUpdateAbleObject(owner), FColor(color) {}
+TGLColor::TGLColor(TPersistent* owner, const TVector& color, TNotifyEvent onChange)
+    : TGLUpdateAbleObject(owner), FColor(color) {
+    OnNotifyChange = std::move(onChange);
+}
 
 void TGLColor::SetColor(const TVector& color) {
     FColor = color;
@@ -30,6 +79,22 @@ void TGLColor::Assign(const TPersistent* source) {
     }
 }
 
+void TGLColor::DefineProperties(TFiler& filer) {
+    filer.DefineBinaryProperty(
+        cColorProperty, [this](std::span<const uint8_t> data) { ReadData(data); },
+        [this] { return WriteData(); }, true);
+}
+
+void TGLColor::ReadData(std::span<const uint8_t> data) {
+    std::memcpy(FColor.data(), data.data(), std::min(data.size(), cColorBytes));
+}
+
+std::vector<uint8_t> TGLColor::WriteData() const {
+    std::vector<uint8_t> data(cColorBytes);
+    std::memcpy(data.data(), FColor.data(), cColorBytes);
+    return data;
+}
+
 void TGLColor::NotifyChange(TObject* sender) {
     if (!Owner())
         return;
@@ -38,17 +103,211 @@ void TGLColor::NotifyChange(TObject* sender) {
     TGLUpdateAbleObject::NotifyChange(sender);
 }
 
+// --- TGLFaceProperties ---------------------------------------------------------------------------
+
+// The colours tell these face properties as their owner; a change callback on top would only
+// repeat the notice.
+TGLFaceProperties::TGLFaceProperties(TPersistent* owner)
+    : TGLUpdateAbleObject(owner), FAmbient(this, cDefaultAmbient), FDiffuse(this, cDefaultDiffuse),
+      FEmission(this, cOpaqueBlack), FSpecular(this, cOpaqueBlack) {}
+
+void TGLFaceProperties::Assign(const TPersistent* source) {
+    const auto* other = dynamic_cast<const TGLFaceProperties*>(source);
+    if (!other) {
+        TGLUpdateAbleObject::Assign(source);
+        return;
+    }
+    FAmbient.Initialize(other->FAmbient.Color());
+    FDiffuse.Initialize(other->FDiffuse.Color());
+    FEmission.Initialize(other->FEmission.Color());
+    FSpecular.Initialize(other->FSpecular.Color());
+    FShininess = other->FShininess;
+    FPolygonMode = other->FPolygonMode;
+    NotifyChange(this);
+}
+
+void TGLFaceProperties::SetOwnedColor(TGLColor& color, const TGLColor& value) {
+    color.Initialize(value.Color());
+    NotifyChange(this);
+}
+
+void TGLFaceProperties::SetShininess(TShininess value) {
+    if (StoreIfChanged(FShininess, std::min(value, cMaxShininess)))
+        NotifyChange(this);
+}
+
+void TGLFaceProperties::SetPolygonMode(TPolygonMode value) {
+    if (StoreIfChanged(FPolygonMode, value))
+        NotifyChange(this);
+}
+
+void TGLFaceProperties::Apply(TRenderContextInfo& rci, GLenum face) const {
+    rci.StateCache->SetMaterialColors(face, FEmission.Color(), FAmbient.Color(), FDiffuse.Color(),
+                                      FSpecular.Color(), FShininess);
+    ApplyPolygonMode(rci, face);
+}
+
+void TGLFaceProperties::ApplyNoLighting(TRenderContextInfo& rci, GLenum face) const {
+    glColor4fv(FDiffuse.AsAddress());
+    ApplyPolygonMode(rci, face);
+}
+
+void TGLFaceProperties::ApplyPolygonMode(TRenderContextInfo& rci, GLenum face) const {
+    rci.StateCache->SetPolygonMode(face, cPolygonModes[FPolygonMode]);
+}
+
 // --- TGLMaterial -----------------------------------------------------------------------------
 
-void TGLMaterial::Assign(const TPersistent* source) {
-    if (dynamic_cast<const TGLMaterial*>(source))
-        NotifyChange(this);
-    else
-        TGLUpdateAbleObject::Assign(source);
+TGLMaterial::TGLMaterial(TPersistent* owner) : TGLUpdateAbleObject(owner), FFrontProperties(this) {}
+
+TGLMaterial::~TGLMaterial() = default;
+
+TGLFaceProperties& TGLMaterial::BackProperties() {
+    if (!FBackProperties)
+        FBackProperties = std::make_unique<TGLFaceProperties>(this);
+    return *FBackProperties;
 }
 
-void TGLMaterial::Apply(TRenderContextInfo&) {}
+void TGLMaterial::SetFrontProperties(const TGLFaceProperties& value) {
+    FFrontProperties.Assign(&value);
+}
 
-bool TGLMaterial::UnApply(TRenderContextInfo&) {
+void TGLMaterial::SetBackProperties(const TGLFaceProperties& value) {
+    BackProperties().Assign(&value);
+}
+
+void TGLMaterial::SetBlendingMode(TBlendingMode value) {
+    if (StoreIfChanged(FBlendingMode, value))
+        NotifyChange(this);
+}
+
+void TGLMaterial::SetMaterialOptions(TMaterialOptions value) {
+    if (StoreIfChanged(FMaterialOptions, value))
+        NotifyChange(this);
+}
+
+void TGLMaterial::SetFaceCulling(TFaceCulling value) {
+    if (StoreIfChanged(FFaceCulling, value))
+        NotifyChange(this);
+}
+
+void TGLMaterial::Assign(const TPersistent* source) {
+    const auto* other = dynamic_cast<const TGLMaterial*>(source);
+    if (!other) {
+        TGLUpdateAbleObject::Assign(source);
+        return;
+    }
+    if (other == this)
+        return;
+    {
+        // Copied quietly: the material tells its owner once, at the end.
+        BeginUpdate();
+        TFinally endUpdate([this] { EndUpdate(); });
+        CopySettings(*other);
+    }
+    NotifyChange(this);
+}
+
+void TGLMaterial::CopySettings(const TGLMaterial& other) {
+    if (other.FBackProperties)
+        BackProperties().Assign(other.FBackProperties.get());
+    else
+        FBackProperties.reset();
+    FFrontProperties.Assign(&other.FFrontProperties);
+    FBlendingMode = other.FBlendingMode;
+    FMaterialOptions = other.FMaterialOptions;
+    FFaceCulling = other.FFaceCulling;
+}
+
+void TGLMaterial::NotifyChange(TObject*) {
+    if (UpdateCount() != 0)
+        return;
+    if (auto* component = dynamic_cast<TGLUpdateAbleComponent*>(Owner()))
+        component->NotifyChange(this);
+}
+
+void TGLMaterial::NotifyTexMapChange(TObject*) {
+    if (UpdateCount() != 0)
+        return;
+    if (auto* component = dynamic_cast<TGLUpdateAbleComponent*>(Owner()))
+        component->StructureChanged();
+}
+
+void TGLMaterial::Apply(TRenderContextInfo& rci) {
+    TGLStateCache& cache = *rci.StateCache;
+    if (FMaterialOptions.Contains(moNoLighting))
+        Suppress(cache, capLighting, rci.LightingSuppressCount);
+    if (cache.States().Contains(capLighting))
+        FFrontProperties.Apply(rci, GL_FRONT);
+    else
+        FFrontProperties.ApplyNoLighting(rci, GL_FRONT);
+    ApplyFaceCulling(rci);
+    if (!rci.SkipBlending)
+        ApplyBlending(rci);
+    if (FMaterialOptions.Contains(moIgnoreFog))
+        Suppress(cache, capFog, rci.FogSuppressCount);
+}
+
+void TGLMaterial::ApplyFaceCulling(TRenderContextInfo& rci) {
+    TGLStateCache& cache = *rci.StateCache;
+    const bool culling = cache.States().Contains(capCullFace);
+    const bool cull =
+        FFaceCulling == fcCull || (FFaceCulling == fcBufferDefault && rci.BufferCullsFaces);
+    if (cull) {
+        cache.Enable(capCullFace);
+        return;
+    }
+    if (culling)
+        cache.Disable(capCullFace);
+    BackProperties().Apply(rci, GL_BACK);
+}
+
+void TGLMaterial::ApplyBlending(TRenderContextInfo& rci) const {
+    TGLStateCache& cache = *rci.StateCache;
+    if (IsBlending(FBlendingMode))
+        cache.Enable(capBlend);
+    else
+        cache.Disable(capBlend);
+    if (FBlendingMode == bmOpaque)
+        cache.Disable(capAlphaTest);
+    else
+        cache.Enable(capAlphaTest);
+    switch (FBlendingMode) {
+    case bmTransparency:
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        break;
+    case bmAdditive:
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+        break;
+    case bmAlphaTest50:
+        glAlphaFunc(GL_GEQUAL, 0.5f);
+        break;
+    case bmAlphaTest100:
+        glAlphaFunc(GL_GEQUAL, 1.0f);
+        break;
+    case bmModulate:
+        glBlendFunc(GL_DST_COLOR, GL_ZERO);
+        break;
+    case bmOpaque:
+        break;
+    }
+}
+
+bool TGLMaterial::UnApply(TRenderContextInfo& rci) {
+    TGLStateCache& cache = *rci.StateCache;
+    if (IsAlphaTest(FBlendingMode))
+        glAlphaFunc(GL_GREATER, 0);
+    if (FMaterialOptions.Contains(moNoLighting))
+        EndSuppression(cache, capLighting, rci.LightingSuppressCount);
+    if (FMaterialOptions.Contains(moIgnoreFog))
+        EndSuppression(cache, capFog, rci.FogSuppressCount);
     return false;
 }
+
+bool TGLMaterial::Blended() const {
+    return IsBlending(FBlendingMode);
+}
+
+void TGLMaterial::PrepareTextures() {}
+
+void TGLMaterial::ReleaseHandles() {}

@@ -1,9 +1,21 @@
-// Colours, materials and textures.
+// Colours, face properties and materials.
+//
+// A material-bearing scene object calls its material's Apply before it draws itself and UnApply
+// afterwards, drawing again for as long as UnApply asks for another pass. Every OpenGL state the
+// material changes goes through the state cache of the render record, so that objects sharing a
+// look send no repeated calls.
 #pragma once
 
 #include "engine/geometry/VectorGeometry.h"
 #include "engine/scene/GLMisc.h"
 #include "platform/framework/Graphics.h"
+#include "platform/framework/Sets.h"
+#include "platform/win32/OpenGL32.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
 
 struct TRenderContextInfo;
 
@@ -11,10 +23,11 @@ struct TRenderContextInfo;
 TVector ConvertWinColor(TColor color, float alpha = 1.0f);
 
 // An RGBA colour of singles that tells its owner about every change. A colour owned by a
-// component (a scene object) makes it rebuild its drawing.
+// component (a scene object) makes it rebuild its drawing. Its stored form is the binary
+// property "Color": R, G, B, A as little-endian singles.
 class TGLColor : public TGLUpdateAbleObject {
 public:
-    TGLColor(TPersistent* owner, const TVector& color);
+    TGLColor(TPersistent* owner, const TVector& color, TNotifyEvent onChange = {});
     explicit TGLColor(TPersistent* owner) : TGLColor(owner, {0, 0, 0, 1}) {}
     const char* ClassName() const override { return "TGLColor"; }
 
@@ -33,34 +46,138 @@ public:
     const float* AsAddress() const { return FColor.data(); }
 
     void Assign(const TPersistent* source) override;
+    void DefineProperties(TFiler& filer) override;
     void NotifyChange(TObject* sender) override;
+
+    // The stored form. Reading copies the bytes present (at most 16) without notification.
+    void ReadData(std::span<const uint8_t> data);
+    std::vector<uint8_t> WriteData() const;
 
 private:
     void SetComponent(int index, float value);
     TVector FColor;
 };
 
-// How a material-bearing scene object looks. The object calls Apply before it draws itself and
-// UnApply afterwards, drawing again for as long as UnApply asks for another pass; Blended puts
-// the object among those drawn last, back to front.
+enum TPolygonMode : uint8_t { pmFill, pmLines, pmPoints };
+// The specular exponent, 0..128 as OpenGL accepts it.
+using TShininess = uint8_t;
+constexpr TShininess cMaxShininess = 128;
+
+// The lighting colours, shininess and polygon mode of one face side of a material. Changes of
+// the four owned colours reach the material through these face properties.
+class TGLFaceProperties : public TGLUpdateAbleObject {
+public:
+    explicit TGLFaceProperties(TPersistent* owner);
+    const char* ClassName() const override { return "TGLFaceProperties"; }
+
+    // From face properties: the four colours, shininess and polygon mode, then one notice.
+    void Assign(const TPersistent* source) override;
+
+    // face: GL_FRONT or GL_BACK. The lit form sends the material colours, the unlit one the
+    // diffuse colour as the current colour; both then set the polygon mode of the face.
+    void Apply(TRenderContextInfo& rci, GLenum face) const;
+    void ApplyNoLighting(TRenderContextInfo& rci, GLenum face) const;
+
+    TGLColor& Ambient() { return FAmbient; }
+    TGLColor& Diffuse() { return FDiffuse; }
+    TGLColor& Emission() { return FEmission; }
+    TGLColor& Specular() { return FSpecular; }
+    const TGLColor& Ambient() const { return FAmbient; }
+    const TGLColor& Diffuse() const { return FDiffuse; }
+    const TGLColor& Emission() const { return FEmission; }
+    const TGLColor& Specular() const { return FSpecular; }
+    // Copy the colour in, then notify once.
+    void SetAmbient(const TGLColor& value) { SetOwnedColor(FAmbient, value); }
+    void SetDiffuse(const TGLColor& value) { SetOwnedColor(FDiffuse, value); }
+    void SetEmission(const TGLColor& value) { SetOwnedColor(FEmission, value); }
+    void SetSpecular(const TGLColor& value) { SetOwnedColor(FSpecular, value); }
+
+    TShininess Shininess() const { return FShininess; }
+    // Values above 128 are taken as 128, the largest exponent OpenGL accepts.
+    void SetShininess(TShininess value);
+    TPolygonMode PolygonMode() const { return FPolygonMode; }
+    void SetPolygonMode(TPolygonMode value);
+
+private:
+    void SetOwnedColor(TGLColor& color, const TGLColor& value);
+    void ApplyPolygonMode(TRenderContextInfo& rci, GLenum face) const;
+
+    TGLColor FAmbient;
+    TGLColor FDiffuse;
+    TGLColor FEmission;
+    TGLColor FSpecular;
+    TShininess FShininess = 0;
+    TPolygonMode FPolygonMode = pmFill;
+};
+
+enum TBlendingMode : uint8_t {
+    bmOpaque,
+    bmTransparency,
+    bmAdditive,
+    bmAlphaTest50,
+    bmAlphaTest100,
+    bmModulate
+};
+enum TMaterialOption : uint8_t { moIgnoreFog, moNoLighting };
+using TMaterialOptions = TSet<TMaterialOption>;
+// fcBufferDefault culls back faces when the buffer does.
+enum TFaceCulling : uint8_t { fcBufferDefault, fcCull, fcNoCull };
+
+// How a material-bearing scene object looks: front and back face properties (the back ones
+// made on first use), blending, face culling and options.
 //
-// This is the contract the scene objects rely on. The material itself (face properties,
-// blending, texture, library reference) fills it in; until it does, a material sets no state,
-// draws in one pass and is opaque.
+// A material's owner is a scene object (any updatable component) or nothing: a change of the
+// material reaches the owner's NotifyChange, a change of its texture mapping the owner's
+// StructureChanged, since the compiled drawing then depends on it.
 class TGLMaterial : public TGLUpdateAbleObject {
 public:
-    explicit TGLMaterial(TPersistent* owner) : TGLUpdateAbleObject(owner) {}
+    explicit TGLMaterial(TPersistent* owner);
+    ~TGLMaterial() override;
     const char* ClassName() const override { return "TGLMaterial"; }
 
     // From another material: takes its settings, then notifies once.
     void Assign(const TPersistent* source) override;
+    void NotifyChange(TObject* sender) override;
+    // The texture was switched on or off or its coordinates changed between given and
+    // generated ones: what the owner compiled is stale.
+    void NotifyTexMapChange(TObject* sender);
 
     virtual void Apply(TRenderContextInfo& rci);
     // True: draw once more and call UnApply again.
     virtual bool UnApply(TRenderContextInfo& rci);
-    virtual bool Blended() const { return false; }
+    // Drawn among the blended objects, after the opaque ones.
+    virtual bool Blended() const;
+    // Uploads what the material's texture needs now, so that no upload is ever recorded into
+    // a display list compiled after it.
+    void PrepareTextures();
     // Frees the OpenGL objects of the material (its texture) when the owner releases its own.
-    virtual void ReleaseHandles() {}
+    void ReleaseHandles();
     // The owner's end-of-loading step: references read from the stored form are resolved here.
     virtual void Loaded() {}
+
+    TGLFaceProperties& FrontProperties() { return FFrontProperties; }
+    const TGLFaceProperties& FrontProperties() const { return FFrontProperties; }
+    // Made with the face-property defaults on first use.
+    TGLFaceProperties& BackProperties();
+    bool HasBackProperties() const { return FBackProperties != nullptr; }
+    void SetFrontProperties(const TGLFaceProperties& value);
+    void SetBackProperties(const TGLFaceProperties& value);
+
+    TBlendingMode BlendingMode() const { return FBlendingMode; }
+    void SetBlendingMode(TBlendingMode value);
+    TMaterialOptions MaterialOptions() const { return FMaterialOptions; }
+    void SetMaterialOptions(TMaterialOptions value);
+    TFaceCulling FaceCulling() const { return FFaceCulling; }
+    void SetFaceCulling(TFaceCulling value);
+
+private:
+    void CopySettings(const TGLMaterial& other);
+    void ApplyFaceCulling(TRenderContextInfo& rci);
+    void ApplyBlending(TRenderContextInfo& rci) const;
+
+    TGLFaceProperties FFrontProperties;
+    std::unique_ptr<TGLFaceProperties> FBackProperties;
+    TBlendingMode FBlendingMode = bmOpaque;
+    TMaterialOptions FMaterialOptions;
+    TFaceCulling FFaceCulling = fcBufferDefault;
 };

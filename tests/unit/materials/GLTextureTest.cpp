@@ -54,4 +54,45 @@ TEST(GLColor, OtherOwnersHearOfTheChangeOnlyAndNoOwnerOfNothing) {
     EXPECT_EQ(events, 0);
 }
 
+// A filer that keeps the one binary property an object declares.
+class TCapturingFiler : public TFiler {
+public:
+    void DefineBinaryProperty(const std::string& name, const TBinaryReader& readData,
+                              const TBinaryWriter& writeData, bool hasData) override {
+        Name = name;
+        Read = readData;
+        Write = writeData;
+        HasData = hasData;
+    }
+    std::string Name;
+    TBinaryReader Read;
+    TBinaryWriter Write;
+    bool HasData = false;
+};
+
+TEST(GLColor, StoresItsFourSinglesAsColorAndReadsThemBackQuietly) {
+    TCountingObject owner(nullptr);
+    TGLColor colour(&owner, {0.5f, -1, 2, 0.25f});
+    TCapturingFiler filer;
+    colour.DefineProperties(filer);
+    EXPECT_EQ(filer.Name, "Color");
+    EXPECT_TRUE(filer.HasData) << "always written";
+    const std::vector<uint8_t> bytes = filer.Write();
+    EXPECT_EQ(bytes, (std::vector<uint8_t>{0, 0, 0, 0x3F, 0, 0, 0x80, 0xBF, 0, 0, 0, 0x40, 0, 0,
+                                           0x80, 0x3E}));
+
+    TGLColor read(&owner);
+    read.DefineProperties(filer);
+    filer.Read(bytes);
+    EXPECT_EQ(read.Color(), colour.Color());
+    filer.Read(std::vector<uint8_t>{0, 0, 0x80, 0x3F}); // a short record: red only
+    EXPECT_EQ(read.Color(), (TVector{1, -1, 2, 0.25f}));
+    EXPECT_EQ(owner.Changes, 0) << "reading the stored form notifies nobody";
+}
+
+TEST(GLColor, AWindowsColourBecomesSinglesWithTheGivenAlpha) {
+    EXPECT_EQ(ConvertWinColor(0x0080FF, 0.5f), (TVector{1, 128 / 255.0f, 0, 0.5f}));
+    EXPECT_EQ(ConvertWinColor(clWhite), (TVector{1, 1, 1, 1}));
+}
+
 } // namespace
