@@ -6,6 +6,7 @@
 #include "engine/context/XOpenGL.h"
 #include "engine/scene/SceneGraphBuffer.h"
 #include "platform/framework/Forms.h"
+#include "platform/framework/JPEGImage.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ public:
         RegisterWin32ContextClass();
         InitializeTexCoordDispatch();
         ReadPerformanceCounterFrequency();
+        RegisterJPEGImageFormat();
     }
     ~TEngineLifetime() {
         FinalizeWin32Context();

@@ -1,6 +1,8 @@
 // A recording OpenGL table for tests without a display: every entry point records its call with
 // its arguments (and the elements behind a const array argument when their count is known), and
-// the queries answer from scripted values. A small emulation of the matrix stacks lets
+// the queries answer from scripted values. Pixel rectangles of RGBA bytes up to 64 KB handed to
+// glTexImage2D, gluBuild2DMipmaps and gluScaleImage record their bytes; gluScaleImage resamples
+// to the nearest pixel. A small emulation of the matrix stacks lets
 // glGet*(GL_*_MATRIX) read back what the code under test loaded and multiplied. The engine's
 // OpenGL extension entry points (glActiveTextureARB, glMultiTexCoord2fARB, ...) record too.
 #pragma once
