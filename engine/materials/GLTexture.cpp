@@ -1,5 +1,6 @@
 #include "engine/materials/GLTexture.h"
 
+#include "engine/materials/GLMaterialLibrary.h"
 #include "engine/scene/RenderContextInfo.h"
 
 #include <algorithm>
@@ -19,6 +20,9 @@ constexpr TVector cDefaultDiffuse{0.8f, 0.8f, 0.8f, 1};
 constexpr TVector cOpaqueBlack{0, 0, 0, 1};
 
 constexpr GLenum cPolygonModes[] = {GL_FILL, GL_LINE, GL_POINT};
+
+// Library references may chain through this many items before the chain counts as a cycle.
+constexpr int cMaxLibMaterialChain = 16;
 
 // Switches `capability` off for a material and counts it in `count`, so that only the UnApply
 // that brings the count back to 0 switches it on again. A material applied while an outer one
@@ -160,7 +164,12 @@ void TGLFaceProperties::ApplyPolygonMode(TRenderContextInfo& rci, GLenum face) c
 
 TGLMaterial::TGLMaterial(TPersistent* owner) : TGLUpdateAbleObject(owner), FFrontProperties(this) {}
 
-TGLMaterial::~TGLMaterial() = default;
+TGLMaterial::~TGLMaterial() {
+    if (FLibMaterial)
+        FLibMaterial->UnregisterUser(*this);
+    if (FMaterialLibrary)
+        FMaterialLibrary->RemoveReferrer(this);
+}
 
 TGLFaceProperties& TGLMaterial::BackProperties() {
     if (!FBackProperties)
@@ -204,7 +213,9 @@ void TGLMaterial::Assign(const TPersistent* source) {
         BeginUpdate();
         TFinally endUpdate([this] { EndUpdate(); });
         CopySettings(*other);
+        StoreLibrary(other->FMaterialLibrary);
     }
+    SetLibMaterialName(other->FLibMaterialName);
     NotifyChange(this);
 }
 
@@ -224,6 +235,8 @@ void TGLMaterial::NotifyChange(TObject*) {
         return;
     if (auto* component = dynamic_cast<TGLUpdateAbleComponent*>(Owner()))
         component->NotifyChange(this);
+    else if (auto* item = dynamic_cast<TGLLibMaterial*>(Owner()))
+        item->NotifyUsers();
 }
 
 void TGLMaterial::NotifyTexMapChange(TObject*) {
@@ -231,9 +244,73 @@ void TGLMaterial::NotifyTexMapChange(TObject*) {
         return;
     if (auto* component = dynamic_cast<TGLUpdateAbleComponent*>(Owner()))
         component->StructureChanged();
+    else if (auto* item = dynamic_cast<TGLLibMaterial*>(Owner()))
+        item->NotifyTexMapChange();
 }
 
+// --- Library reference -------------------------------------------------------------------------
+
+void TGLMaterial::SetMaterialLibrary(TGLMaterialLibrary* value) {
+    StoreLibrary(value);
+    SetLibMaterialName(FLibMaterialName);
+}
+
+void TGLMaterial::StoreLibrary(TGLMaterialLibrary* value) {
+    if (value == FMaterialLibrary)
+        return;
+    if (FMaterialLibrary)
+        FMaterialLibrary->RemoveReferrer(this);
+    FMaterialLibrary = value;
+    if (value)
+        value->AddReferrer(this);
+}
+
+void TGLMaterial::SetLibMaterialName(const std::string& value) {
+    TGLLibMaterial* item = FMaterialLibrary ? FMaterialLibrary->LibMaterialByName(value) : nullptr;
+    CheckNoCycle(item);
+    FLibMaterialName = value;
+    if (item == FLibMaterial)
+        return;
+    if (FLibMaterial)
+        FLibMaterial->UnregisterUser(*this);
+    FLibMaterial = item;
+    if (item)
+        item->RegisterUser(*this);
+    NotifyTexMapChange(this);
+}
+
+// Follows the items that the found one's material draws with. Besides a long chain, a chain
+// that reaches this material itself is a cycle: drawing it would never end.
+void TGLMaterial::CheckNoCycle(TGLLibMaterial* item) const {
+    int steps = 0;
+    while (item) {
+        const TGLMaterial& material = item->Material();
+        Assert(&material != this && ++steps < cMaxLibMaterialChain,
+               "Error: Cyclic material reference detected!");
+        item = material.FMaterialLibrary
+                   ? material.FMaterialLibrary->LibMaterialByName(material.FLibMaterialName)
+                   : nullptr;
+    }
+}
+
+void TGLMaterial::LibMaterialDestroyed() {
+    FLibMaterial = nullptr;
+    FLibMaterialName.clear();
+    StoreLibrary(nullptr);
+}
+
+void TGLMaterial::LibraryDestroyed() {
+    FLibMaterial = nullptr;
+    FMaterialLibrary = nullptr;
+}
+
+// --- Drawing -----------------------------------------------------------------------------------
+
 void TGLMaterial::Apply(TRenderContextInfo& rci) {
+    if (FLibMaterial) {
+        FLibMaterial->Apply(rci);
+        return;
+    }
     TGLStateCache& cache = *rci.StateCache;
     if (FMaterialOptions.Contains(moNoLighting))
         Suppress(cache, capLighting, rci.LightingSuppressCount);
@@ -294,6 +371,8 @@ void TGLMaterial::ApplyBlending(TRenderContextInfo& rci) const {
 }
 
 bool TGLMaterial::UnApply(TRenderContextInfo& rci) {
+    if (FLibMaterial)
+        return FLibMaterial->UnApply(rci);
     TGLStateCache& cache = *rci.StateCache;
     if (IsAlphaTest(FBlendingMode))
         glAlphaFunc(GL_GREATER, 0);
@@ -305,6 +384,8 @@ bool TGLMaterial::UnApply(TRenderContextInfo& rci) {
 }
 
 bool TGLMaterial::Blended() const {
+    if (FLibMaterial)
+        return FLibMaterial->Material().Blended();
     return IsBlending(FBlendingMode);
 }
 

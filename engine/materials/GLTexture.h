@@ -13,11 +13,18 @@
 #include "platform/win32/OpenGL32.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 struct TRenderContextInfo;
+class TGLLibMaterial;
+class TGLMaterialLibrary;
+
+// Asked for a texture file: the handler may replace the name by the one to open.
+using TTextureNeededEvent = std::function<void(TObject* sender, std::string& textureFileName)>;
 
 // A framework colour as RGBA singles: a system colour (negative value) is resolved first.
 TVector ConvertWinColor(TColor color, float alpha = 1.0f);
@@ -124,11 +131,13 @@ using TMaterialOptions = TSet<TMaterialOption>;
 enum TFaceCulling : uint8_t { fcBufferDefault, fcCull, fcNoCull };
 
 // How a material-bearing scene object looks: front and back face properties (the back ones
-// made on first use), blending, face culling and options.
+// made on first use), blending, face culling and options, or a named material of a library
+// that it then draws with instead.
 //
-// A material's owner is a scene object (any updatable component) or nothing: a change of the
-// material reaches the owner's NotifyChange, a change of its texture mapping the owner's
-// StructureChanged, since the compiled drawing then depends on it.
+// A material's owner is a scene object (any updatable component), a library material or
+// nothing: a change of the material reaches the owner's NotifyChange (the library material's
+// users), a change of its texture mapping the owner's StructureChanged, since the compiled
+// drawing then depends on it.
 class TGLMaterial : public TGLUpdateAbleObject {
 public:
     explicit TGLMaterial(TPersistent* owner);
@@ -170,7 +179,27 @@ public:
     TFaceCulling FaceCulling() const { return FFaceCulling; }
     void SetFaceCulling(TFaceCulling value);
 
+    // The library and the name of the item to draw with, resolved whenever either is set: a
+    // name the library does not hold leaves the material drawing with its own settings. A
+    // chain of 16 items naming each other, or one that comes back to this material, fails
+    // with "Error: Cyclic material reference detected!" and the name is not taken.
+    TGLMaterialLibrary* MaterialLibrary() const { return FMaterialLibrary; }
+    void SetMaterialLibrary(TGLMaterialLibrary* value);
+    const std::string& LibMaterialName() const { return FLibMaterialName; }
+    void SetLibMaterialName(const std::string& value);
+    // The item the name resolved to, or none.
+    TGLLibMaterial* LibMaterial() const { return FLibMaterial; }
+
 private:
+    friend class TGLLibMaterial;
+    friend class TGLMaterialLibrary;
+    // The item drawn with is going: library, name and item are forgotten.
+    void LibMaterialDestroyed();
+    // The library is going.
+    void LibraryDestroyed();
+    void StoreLibrary(TGLMaterialLibrary* value);
+    void CheckNoCycle(TGLLibMaterial* item) const;
+
     void CopySettings(const TGLMaterial& other);
     void ApplyFaceCulling(TRenderContextInfo& rci);
     void ApplyBlending(TRenderContextInfo& rci) const;
@@ -180,4 +209,7 @@ private:
     TBlendingMode FBlendingMode = bmOpaque;
     TMaterialOptions FMaterialOptions;
     TFaceCulling FFaceCulling = fcBufferDefault;
+    TGLMaterialLibrary* FMaterialLibrary = nullptr;
+    std::string FLibMaterialName;
+    TGLLibMaterial* FLibMaterial = nullptr;
 };
