@@ -1,5 +1,6 @@
 #include "engine/materials/GLMaterialLibrary.h"
 
+#include "engine/context/OpenGL1x.h"
 #include "engine/context/XOpenGL.h"
 #include "engine/scene/RenderContextInfo.h"
 
@@ -124,6 +125,7 @@ TGLLibMaterial::TGLLibMaterial(TGLLibMaterials* collection)
     FNameHash = LibMaterialNameHash(FName);
     FTextureOffset.OnNotifyChange = [this](TObject*) { CalculateTextureMatrix(); };
     FTextureScale.OnNotifyChange = [this](TObject*) { CalculateTextureMatrix(); };
+    FMaterial.Texture();
 }
 
 TGLLibMaterial::~TGLLibMaterial() {
@@ -134,8 +136,10 @@ TGLLibMaterial::~TGLLibMaterial() {
     for (TPersistent* user : users) {
         if (auto* material = dynamic_cast<TGLMaterial*>(user))
             material->LibMaterialDestroyed();
-        else if (auto* item = dynamic_cast<TGLLibMaterial*>(user))
+        else if (auto* item = dynamic_cast<TGLLibMaterial*>(user)) {
+            item->FLibMatTexture2 = nullptr;
             item->FTexture2Name.clear();
+        }
     }
 }
 
@@ -197,6 +201,10 @@ void TGLLibMaterial::CalculateTextureMatrix() {
 void TGLLibMaterial::SetTexture2Name(const std::string& value) {
     if (value == FTexture2Name)
         return;
+    if (FLibMatTexture2) {
+        FLibMatTexture2->UnregisterUser(*this);
+        FLibMatTexture2 = nullptr;
+    }
     FTexture2Name = value;
     NotifyUsers();
 }
@@ -266,9 +274,25 @@ void TGLLibMaterial::Apply(TRenderContextInfo& rci) {
         if (FShader->ShaderStyle() == ssBeforeMaterial)
             FShader->Apply(rci, *this);
     }
-    if (!FTextureMatrixIsIdentity)
-        rci.StateCache->SetTextureMatrix(FTextureMatrix);
-    FMaterial.Apply(rci);
+    TGLLibMaterial* second = SecondTexture();
+    if (second && second->TextureEnabled()) {
+        if (!FTextureMatrixIsIdentity)
+            rci.StateCache->SetTextureMatrix(FTextureMatrix);
+        FMaterial.Apply(rci);
+        TGLTexture& texture2 = second->FMaterial.Texture();
+        texture2.ApplyAsTexture2(rci, second->FTextureMatrixIsIdentity ? nullptr
+                                                                       : &second->FTextureMatrix);
+        if (texture2.MappingMode() != tmmUser)
+            SelectTexCoordUnit0();
+        else if (!TextureEnabled() || FMaterial.Texture().MappingMode() != tmmUser)
+            SelectTexCoordUnit1();
+        else
+            SelectTexCoordUnits01();
+    } else {
+        if (TextureEnabled() && !FTextureMatrixIsIdentity)
+            rci.StateCache->SetTextureMatrix(FTextureMatrix);
+        FMaterial.Apply(rci);
+    }
     if (FShader && FShader->ShaderStyle() == ssAfterMaterial)
         FShader->Apply(rci, *this);
 }
@@ -284,12 +308,32 @@ bool TGLLibMaterial::UnApply(TRenderContextInfo& rci) {
                 return true;
         }
     }
+    if (FLibMatTexture2 && !SecondUnitForbidden()) {
+        FLibMatTexture2->FMaterial.Texture().UnApplyAsTexture2(
+            rci, !FLibMatTexture2->FTextureMatrixIsIdentity);
+        SelectTexCoordUnit0();
+    }
     FMaterial.UnApply(rci);
+    // The cache resets only a matrix that was loaded, also the one a second texture loads
+    // while this item's own texture is off.
     if (!FTextureMatrixIsIdentity)
         rci.StateCache->ResetTextureMatrix();
     if (FShader && FShader->ShaderStyle() == ssBeforeMaterial)
         return FShader->UnApply(rci, *this);
     return again;
+}
+
+TGLLibMaterial* TGLLibMaterial::SecondTexture() {
+    if (FTexture2Name.empty() || !GL_ARB_multitexture || SecondUnitForbidden())
+        return nullptr;
+    if (!FLibMatTexture2) {
+        FLibMatTexture2 = LibMaterials().GetLibMaterialByName(FTexture2Name);
+        if (FLibMatTexture2)
+            FLibMatTexture2->RegisterUser(*this);
+        else
+            FTexture2Name.clear();
+    }
+    return FLibMatTexture2;
 }
 
 void TGLLibMaterial::DoOnTextureNeeded(TObject*, std::string& textureFileName) const {

@@ -125,6 +125,11 @@ private:
     friend class TGLShader;
     void AddUser(TPersistent* user);
     void RemoveUser(TPersistent* user);
+    // The item whose texture goes on unit 1 when this one is drawn, or none.
+    TGLLibMaterial* SecondTexture();
+    bool TextureEnabled() const {
+        return FMaterial.ExistingTexture() && FMaterial.ExistingTexture()->Enabled();
+    }
     template <typename TNotify> void NotifyEachUser(TNotify notify);
 
     std::string FName;
@@ -136,6 +141,7 @@ private:
     bool FTextureMatrixIsIdentity = true;
     TMatrix FTextureMatrix = IdentityHmgMatrix;
     std::string FTexture2Name;
+    TGLLibMaterial* FLibMatTexture2 = nullptr; // resolved at the first Apply that needs it
     TGLShader* FShader = nullptr;
     std::vector<TPersistent*> FUserList; // materials and items, in registration order
     bool FNotifying = false;

@@ -1,5 +1,8 @@
 #include "engine/materials/GLMaterialLibrary.h"
+#include "engine/context/OpenGL1x.h"
+#include "engine/context/XOpenGL.h"
 #include "engine/scene/RenderContextInfo.h"
+#include "tests/support/FakeContext.h"
 #include "tests/support/RecordingGL.h"
 
 #include <gtest/gtest.h>
@@ -256,6 +259,10 @@ TEST(GLMaterialLibrary, AChainOfSixteenItemsOrOneBackToTheMaterialIsACycle) {
     last.SetMaterialLibrary(&library);
     EXPECT_EQ(AssertionOf([&] { last.SetLibMaterialName(items[14]->Name()); }), cycle)
         << "a loop of two items";
+
+    // A rename does not hide a loop: drawing follows the items resolved, not their names.
+    items[16]->SetName("Renamed");
+    EXPECT_EQ(AssertionOf([&] { last.SetLibMaterialName(items[15]->Name()); }), cycle);
 }
 
 TEST(GLMaterialLibrary, AnItemRegistersAUserOnce) {
@@ -287,6 +294,7 @@ TEST(GLMaterialLibrary, AssignTakesAUniqueNameTheMaterialAndTheTextureMatrix) {
 
 struct LibMaterialApply : testing::Test {
     TRecordingGL gl;
+    TFakeContext context;
     TGLStateCache cache;
     TRenderContextInfo rci;
     TGLMaterialLibrary library{nullptr};
@@ -295,6 +303,8 @@ struct LibMaterialApply : testing::Test {
     TGLMaterial material{&owner};
 
     void SetUp() override {
+        context.CreateForDevice(nullptr);
+        context.MakeCurrent();
         cache.Enable(capLighting);
         cache.ResetAll();
         rci.StateCache = &cache;
@@ -302,10 +312,12 @@ struct LibMaterialApply : testing::Test {
         material.SetLibMaterialName(item->Name());
         gl.Clear();
     }
+    void TearDown() override { context.ReleaseCurrent(); }
 };
 
 TEST_F(LibMaterialApply, ATextureScaleLoadsTheTextureMatrixBeforeTheMaterial) {
     EXPECT_TRUE(item->TextureMatrixIsIdentity());
+    item->Material().Texture().SetDisabled(false);
     material.Apply(rci);
     material.UnApply(rci);
     EXPECT_EQ(gl.Count("glLoadMatrixf"), 0u) << "an identity matrix is never loaded";
@@ -315,6 +327,13 @@ TEST_F(LibMaterialApply, ATextureScaleLoadsTheTextureMatrixBeforeTheMaterial) {
     item->SetTextureScale(scale);
     EXPECT_FALSE(item->TextureMatrixIsIdentity());
     EXPECT_GT(owner.Changes, changes) << "the users heard of the new matrix";
+
+    item->Material().Texture().SetDisabled(true);
+    gl.Clear();
+    material.Apply(rci);
+    material.UnApply(rci);
+    EXPECT_EQ(gl.Count("glLoadMatrixf"), 0u) << "nothing to map without a texture";
+    item->Material().Texture().SetDisabled(false);
 
     cache.ResetAll();
     gl.Clear();
@@ -336,6 +355,58 @@ TEST_F(LibMaterialApply, ATextureScaleLoadsTheTextureMatrixBeforeTheMaterial) {
     material.Apply(rci);
     const TGLCall& offset = gl.Calls.at(gl.Find("glLoadMatrixf", {0}));
     EXPECT_EQ(offset.Data[12], 0.5) << "the offset is the matrix's translation";
+}
+
+TEST_F(LibMaterialApply, ASecondTextureGoesOnUnitOneWithBothUnitsFedCoordinates) {
+    const bool multitexture = GL_ARB_multitexture;
+    GL_ARB_multitexture = true;
+    TFinally restore([&] {
+        GL_ARB_multitexture = multitexture;
+        InitializeTexCoordDispatch();
+    });
+    InitializeTexCoordDispatch();
+    SelectTexCoordUnit0();
+    gl.Values[GL_MAX_TEXTURE_SIZE] = {64};
+    TBitmap picture;
+    picture.SetSize(4, 4);
+    TGLLibMaterial* detail = library.Materials().Add();
+    detail->SetName("Detail");
+    for (TGLLibMaterial* textured : {item, detail}) {
+        textured->Material().Texture().Image().Assign(&picture);
+        textured->Material().Texture().SetDisabled(false);
+    }
+    detail->TextureScale().SetVector(4, 4, 1, 0);
+    item->SetTexture2Name("Detail");
+
+    gl.Clear();
+    material.Apply(rci);
+    EXPECT_EQ(TexCoordUnitMask(), 3u) << "coordinates reach units 0 and 1";
+    const long unit1 = gl.Find("glActiveTextureARB", {GL_TEXTURE1_ARB});
+    ASSERT_GE(unit1, 0);
+    const long enable = gl.Find("glEnable", {GL_TEXTURE_2D}, unit1);
+    const long back = gl.Find("glActiveTextureARB", {GL_TEXTURE0_ARB}, unit1);
+    EXPECT_TRUE(enable > unit1 && enable < back) << "texturing switched on for unit 1";
+    const long load = gl.Find("glLoadMatrixf", {0}, unit1);
+    EXPECT_TRUE(load > unit1 && load < back) << "with the detail item's own texture matrix";
+    EXPECT_EQ(gl.Calls[load].Data[0], 4);
+    EXPECT_EQ(gl.Count("glGenTextures"), 2u);
+
+    gl.Clear();
+    EXPECT_FALSE(material.UnApply(rci));
+    EXPECT_EQ(TexCoordUnitMask(), 1u);
+    const long off = gl.Find("glDisable", {GL_TEXTURE_2D});
+    EXPECT_GT(off, gl.Find("glActiveTextureARB", {GL_TEXTURE1_ARB}));
+    EXPECT_LT(off, gl.Find("glActiveTextureARB", {GL_TEXTURE0_ARB}));
+
+    // The detail item going takes the name with it; a name of nothing is dropped when drawn.
+    library.Materials().Delete(detail->Index());
+    EXPECT_EQ(item->Texture2Name(), "");
+    item->SetTexture2Name("Nothing");
+    gl.Clear();
+    material.Apply(rci);
+    material.UnApply(rci);
+    EXPECT_EQ(item->Texture2Name(), "");
+    EXPECT_EQ(gl.Count("glActiveTextureARB"), 0u);
 }
 
 // Marks its hooks in the recording as glPassThrough(1) and (2), and asks for `Passes` passes.
