@@ -8,6 +8,8 @@
 #include "platform/framework/Forms.h"
 #include "platform/framework/JPEGImage.h"
 
+#include <cstdio>
+
 namespace {
 
 // What the engine's modules set up before any window exists, and take down at the very end.
@@ -29,14 +31,24 @@ public:
     TEngineLifetime& operator=(const TEngineLifetime&) = delete;
 };
 
-} // namespace
-
-int main() {
+void RunViewer() {
     TEngineLifetime engine;
     TApplication application;
     application.Initialize();
     application.SetMainFormOnTaskBar(true);
     application.CreateForm<TForm1>();
     application.Run();
+}
+
+} // namespace
+
+int main() {
+    try {
+        RunViewer();
+    } catch (const ENoDisplay& error) {
+        // Without a display there is no message box to show it in.
+        std::fprintf(stderr, "skyview: %s\n", error.Message().c_str());
+        return 1;
+    }
     return 0;
 }

@@ -130,7 +130,8 @@ void TGLBaseSceneObject::CopyChildrenFrom(const TGLBaseSceneObject& source) {
     });
     for (TGLBaseSceneObject* child : std::vector<TGLBaseSceneObject*>(source.FChildren)) {
         std::unique_ptr<TGLBaseSceneObject> copy(child->CreateOfSameClass(Owner()));
-        Assert(typeid(*copy) == typeid(*child),
+        const TGLBaseSceneObject& made = *copy;
+        Assert(typeid(made) == typeid(*child),
                "A scene object class does not create objects of its own class");
         AddChild(copy.get());
         copy.release()->Assign(child);

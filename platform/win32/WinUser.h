@@ -31,6 +31,10 @@
 
 // Headless mode is chosen by setting TWindowManager::Headless before the first window exists.
 bool Win32IsHeadless();
+// Opens the X display if it is not open yet; false when it cannot be (always true headless).
+bool Win32OpenDisplay();
+// The display Xlib connects to: $DISPLAY, or "" when it is not set.
+std::string Win32DisplayName();
 
 // Classes and windows.
 ATOM RegisterClassEx(const WNDCLASSEX* windowClass);

@@ -647,6 +647,14 @@ Display* Win32Display() {
     return wm.X->Dpy;
 }
 
+bool Win32OpenDisplay() {
+    return WM().Headless || Win32Display() != nullptr;
+}
+
+std::string Win32DisplayName() {
+    return XDisplayName(nullptr);
+}
+
 int Win32Screen() {
     const TX11Connection* x = Win32Display() ? WM().X.get() : nullptr;
     return x ? x->Screen : 0;

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
+
 namespace {
 
 class TFailingForm : public TForm {
@@ -48,3 +51,33 @@ TEST(StandardErrorReport, NonFrameworkErrorsAreNotSwallowed) {
 }
 
 } // namespace
+
+// Outside headless mode the application connects at once and names the display it could not
+// reach; the caller decides how to tell (the program prints it and exits).
+TEST(ApplicationDisplay, InitializeNamesTheDisplayItCouldNotOpen) {
+    struct TCase {
+        const char* Display; // nullptr: unset
+        const char* Message;
+    };
+    const TCase cases[] = {
+        {":65000", "cannot open display \":65000\""},
+        {nullptr, "cannot open display \"\" (DISPLAY is not set)"},
+    };
+    const char* saved = std::getenv("DISPLAY");
+    const std::string previous = saved ? saved : "";
+    for (const TCase& c : cases) {
+        c.Display ? setenv("DISPLAY", c.Display, 1) : unsetenv("DISPLAY");
+        Win32SetHeadless(false);
+        TApplication application;
+        std::string message;
+        try {
+            application.Initialize();
+        } catch (const ENoDisplay& error) {
+            message = error.Message();
+        }
+        Win32SetHeadless(true);
+        EXPECT_EQ(message, c.Message);
+    }
+    saved ? setenv("DISPLAY", previous.c_str(), 1) : unsetenv("DISPLAY");
+    EXPECT_TRUE(Win32OpenDisplay()) << "headless mode needs no display";
+}
