@@ -543,7 +543,8 @@ void TGLTexture::SetImage(const TGLTextureImage* value) {
         NotifyImageChange();
         return;
     }
-    if (typeid(*value) != typeid(*FImage))
+    const TGLTextureImage& current = *FImage;
+    if (typeid(*value) != typeid(current))
         AdoptImage(value->CreateOfSameClass(*this));
     FImage->Assign(value);
     NotifyImageChange();

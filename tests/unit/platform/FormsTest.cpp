@@ -67,7 +67,7 @@ TEST(ApplicationDisplay, InitializeNamesTheDisplayItCouldNotOpen) {
     const std::string previous = saved ? saved : "";
     for (const TCase& c : cases) {
         c.Display ? setenv("DISPLAY", c.Display, 1) : unsetenv("DISPLAY");
-        Win32SetHeadless(false);
+        SetHeadless(false);
         TApplication application;
         std::string message;
         try {
@@ -75,7 +75,7 @@ TEST(ApplicationDisplay, InitializeNamesTheDisplayItCouldNotOpen) {
         } catch (const ENoDisplay& error) {
             message = error.Message();
         }
-        Win32SetHeadless(true);
+        SetHeadless(true);
         EXPECT_EQ(message, c.Message);
     }
     saved ? setenv("DISPLAY", previous.c_str(), 1) : unsetenv("DISPLAY");
