@@ -1,14 +1,6 @@
 #include "engine/meshes/ApplicationFileIO.h"
 
-#include <sys/stat.h>
-
 namespace {
-
-// As the framework's FileExists: true for an existing entry that is not a directory.
-bool FileExists(const std::string& fileName) {
-    struct stat status {};
-    return ::stat(fileName.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
-}
 
 std::string ExtractFileName(const std::string& fileName) {
     const size_t slash = fileName.find_last_of('/');
