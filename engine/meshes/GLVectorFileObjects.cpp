@@ -2,6 +2,7 @@
 
 #include "engine/context/OpenGL1x.h"
 #include "engine/context/XOpenGL.h"
+#include "engine/materials/GLMaterialLibrary.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,6 +11,9 @@
 namespace {
 
 constexpr float cBigExtent = 1e30f;
+
+// The tag of the next grouped render pass, shared by every mesh object.
+int32_t RenderPassCounter = 1;
 
 GLenum PrimitiveOf(TFaceGroupMode mode) {
     switch (mode) {
@@ -326,7 +330,13 @@ void TMeshObject::PrepareGeometry() {
         FFaceGroups[i]->PrepareGeometry();
 }
 
-void TMeshObject::PrepareMaterials(TRenderContextInfo&) {}
+void TMeshObject::PrepareMaterials(TRenderContextInfo& rci) {
+    if (FMode != omFaceGroups || !rci.MeshMaterialLibrary)
+        return;
+    for (int32_t i = 0; i < FFaceGroups.Count(); ++i)
+        if (TGLLibMaterial* material = FFaceGroups[i]->MaterialCache())
+            material->PrepareTextures();
+}
 
 // --- drawing ---
 
@@ -361,8 +371,68 @@ void TMeshObject::BuildList(TRenderContextInfo& rci) {
 }
 
 void TMeshObject::BuildFaceGroups(TRenderContextInfo& rci) {
-    for (int32_t i = 0; i < FFaceGroups.Count(); ++i)
-        FFaceGroups[i]->BuildList(rci);
+    if (!rci.MeshMaterialLibrary) {
+        for (int32_t i = 0; i < FFaceGroups.Count(); ++i)
+            FFaceGroups[i]->BuildList(rci);
+        return;
+    }
+    if (GroupByMaterial())
+        BuildGroupedByMaterial(rci);
+    else
+        BuildMaterialRuns(rci);
+    // Materials may have changed the culling of faces: back to the buffer's.
+    const bool culling = rci.StateCache->States().Contains(capCullFace);
+    if (rci.BufferCullsFaces && !culling)
+        rci.StateCache->Enable(capCullFace);
+    else if (!rci.BufferCullsFaces && culling)
+        rci.StateCache->Disable(capCullFace);
+}
+
+// Every group of a material is drawn in each of the material's passes, also the groups after
+// other materials' ones; the pass tag marks the groups already drawn.
+void TMeshObject::BuildGroupedByMaterial(TRenderContextInfo& rci) {
+    const int32_t tag = RenderPassCounter++;
+    std::vector<TFaceGroup*> groups;
+    for (int32_t i = 0; i < FFaceGroups.Count(); ++i) {
+        if (FFaceGroups[i]->RenderPass() == tag)
+            continue;
+        TGLLibMaterial* material = FFaceGroups[i]->MaterialCache();
+        groups.clear();
+        for (int32_t j = i; j < FFaceGroups.Count(); ++j) {
+            TFaceGroup* group = FFaceGroups[j];
+            if (group->RenderPass() != tag && group->MaterialCache() == material) {
+                group->SetRenderPass(tag);
+                groups.push_back(group);
+            }
+        }
+        if (material)
+            material->Apply(rci);
+        do
+            for (TFaceGroup* group : groups)
+                group->BuildList(rci);
+        while (material && material->UnApply(rci));
+    }
+}
+
+// Consecutive groups of one material share its application.
+void TMeshObject::BuildMaterialRuns(TRenderContextInfo& rci) {
+    const int32_t count = FFaceGroups.Count();
+    for (int32_t i = 0; i < count;) {
+        TGLLibMaterial* material = FFaceGroups[i]->MaterialCache();
+        if (!material) {
+            FFaceGroups[i++]->BuildList(rci);
+            continue;
+        }
+        int32_t end = i;
+        while (end < count && FFaceGroups[end]->MaterialCache() == material)
+            ++end;
+        material->Apply(rci);
+        do
+            for (int32_t j = i; j < end; ++j)
+                FFaceGroups[j]->BuildList(rci);
+        while (material->UnApply(rci));
+        i = end;
+    }
 }
 
 std::vector<bool> TMeshObject::UsedExtraTexCoords() const {
@@ -640,6 +710,18 @@ void TMeshObjectList::TakeAll(TMeshObjectList& source) {
     source.TPersistentObjectList::Clear();
 }
 
+void TMeshObjectList::BindMaterialCaches(TGLMaterialLibrary* library) {
+    for (int32_t i = 0; i < Count(); ++i) {
+        const TFaceGroups& groups = Items(i)->FaceGroups();
+        for (int32_t j = 0; j < groups.Count(); ++j) {
+            TFaceGroup* group = groups[j];
+            group->SetMaterialCache(library && !group->MaterialName().empty()
+                                        ? library->LibMaterialByName(group->MaterialName())
+                                        : nullptr);
+        }
+    }
+}
+
 void TMeshObjectList::DropMaterialCaches() {
     for (int32_t i = 0; i < Count(); ++i) {
         const TFaceGroups& groups = Items(i)->FaceGroups();
@@ -728,6 +810,27 @@ TMeshObject* TFaceGroup::MeshObject() const {
     return FOwner ? FOwner->Owner() : nullptr;
 }
 
+void TFaceGroup::ApplyLightmap(TRenderContextInfo& rci) const {
+    TMeshObject* meshObject = MeshObject();
+    if (!GL_ARB_multitexture || rci.SkipMaterials || !rci.LightmapLibrary || !meshObject ||
+        meshObject->LastLightmapIndex() == FLightmapIndex)
+        return;
+    meshObject->SetLastLightmapIndex(FLightmapIndex);
+    if (FLightmapIndex == -1) {
+        meshObject->DisableLightmap();
+        return;
+    }
+    TGLLibMaterials& lightmaps = rci.LightmapLibrary->Materials();
+    Assert(FLightmapIndex >= 0 && FLightmapIndex < lightmaps.Count(),
+           "Lightmap index beyond the lightmap library");
+    glActiveTextureARB(GL_TEXTURE1_ARB);
+    rci.StateCache->BindTexture(
+        1, GL_TEXTURE_2D, lightmaps.Items(FLightmapIndex)->Material().Texture().EnsureUploaded());
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glActiveTextureARB(GL_TEXTURE0_ARB);
+    meshObject->EnableLightmap();
+}
+
 void TFaceGroup::AppendTriangles(TAffineVectorList&, TAffineVectorList*, TAffineVectorList*) const {
 }
 
@@ -774,6 +877,7 @@ void TFGVertexIndexList::BuildList(TRenderContextInfo& rci) {
     TMeshObject* meshObject = MeshObject();
     Assert(meshObject != nullptr, "A face group draws from its mesh object");
     meshObject->BindArrays(rci, false);
+    ApplyLightmap(rci);
     glDrawElements(PrimitiveOf(FMode), FVertexIndices.Count(), GL_UNSIGNED_INT,
                    FVertexIndices.List());
 }
@@ -1091,6 +1195,21 @@ TGLBaseMesh::~TGLBaseMesh() {
     DropMaterialCaches();
 }
 
+void TGLBaseMesh::Notification(TComponent* component, TOperation operation) {
+    // A library going away is past use: its items are freed and its handles are its own.
+    if (operation == opRemove && component &&
+        (component == FMaterialLibrary || component == FLightmapLibrary)) {
+        DropMaterialCaches();
+        if (component == FMaterialLibrary)
+            FMaterialLibrary = nullptr;
+        if (component == FLightmapLibrary)
+            FLightmapLibrary = nullptr;
+        TGLSceneObject::DestroyListHandle();
+        StructureChanged();
+    }
+    TGLSceneObject::Notification(component, operation);
+}
+
 TGLBaseSceneObject* TGLBaseMesh::CreateOfSameClass(TComponent* owner) const {
     return new TGLBaseMesh(owner);
 }
@@ -1104,6 +1223,8 @@ void TGLBaseMesh::Assign(const TPersistent* source) {
         FOverlaySkeleton = mesh->FOverlaySkeleton;
         FTolerateMissingTextures = mesh->FTolerateMissingTextures;
         FAutoCentering = mesh->FAutoCentering;
+        SetMaterialLibrary(mesh->FMaterialLibrary);
+        SetLightmapLibrary(mesh->FLightmapLibrary);
         FAutoScaling->Assign(mesh->FAutoScaling.get());
         FMeshObjects->Assign(mesh->FMeshObjects.get());
     }
@@ -1121,6 +1242,41 @@ void TGLBaseMesh::SetUseMeshMaterials(bool value) {
 void TGLBaseMesh::SetNormalsOrientation(TMeshNormalsOrientation value) {
     if (StoreIfChanged(FNormalsOrientation, value))
         StructureChanged();
+}
+
+void TGLBaseMesh::SetMaterialLibrary(TGLMaterialLibrary* value) {
+    if (value == FMaterialLibrary)
+        return;
+    DropMaterialCaches();
+    if (FMaterialLibrary) {
+        DestroyListHandle();
+        if (FMaterialLibrary != FLightmapLibrary)
+            RemoveFreeNotification(FMaterialLibrary);
+    }
+    FMaterialLibrary = value;
+    if (value)
+        FreeNotification(value);
+    StructureChanged();
+}
+
+void TGLBaseMesh::SetLightmapLibrary(TGLMaterialLibrary* value) {
+    if (value == FLightmapLibrary)
+        return;
+    if (FLightmapLibrary) {
+        DestroyListHandle();
+        if (FLightmapLibrary != FMaterialLibrary)
+            RemoveFreeNotification(FLightmapLibrary);
+    }
+    FLightmapLibrary = value;
+    if (value)
+        FreeNotification(value);
+    StructureChanged();
+}
+
+void TGLBaseMesh::BindMaterialCaches() {
+    DropMaterialCaches();
+    FMeshObjects->BindMaterialCaches(FMaterialLibrary);
+    FMaterialCachesBound = true;
 }
 
 void TGLBaseMesh::DropMaterialCaches() {
@@ -1347,11 +1503,19 @@ void TGLBaseMesh::StructureChanged() {
 
 void TGLBaseMesh::DestroyListHandle() {
     FListCompiled = false;
+    // The next compilation resolves the names again: an item may have gone since.
+    DropMaterialCaches();
+    if (FMaterialLibrary)
+        FMaterialLibrary->ReleaseHandles();
+    if (FLightmapLibrary)
+        FLightmapLibrary->ReleaseHandles();
     TGLSceneObject::DestroyListHandle();
 }
 
 void TGLBaseMesh::PrepareMaterials(TRenderContextInfo& rci) {
     FMeshObjects->PrepareMaterials(rci);
+    if (FLightmapLibrary)
+        FLightmapLibrary->PrepareTextures();
 }
 
 void TGLBaseMesh::BuildList(TRenderContextInfo& rci) {
@@ -1388,7 +1552,13 @@ void TGLBaseMesh::RenderMesh(TRenderContextInfo& rci) {
         DrawGeometry(rci);
         return;
     }
-    rci.MeshMaterialLibrary = nullptr;
+    if (FUseMeshMaterials && FMaterialLibrary) {
+        if (!FMaterialCachesBound)
+            BindMaterialCaches();
+        rci.MeshMaterialLibrary = FMaterialLibrary;
+    } else {
+        rci.MeshMaterialLibrary = nullptr;
+    }
     rci.LightmapLibrary = FLightmapLibrary;
     TFinally forgetLibraries([&rci] {
         rci.MeshMaterialLibrary = nullptr;

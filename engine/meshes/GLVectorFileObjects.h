@@ -195,6 +195,8 @@ private:
     void ReadExtraTexCoords(TBinaryReader& reader);
     void CheckArchivedIndices() const;
     void BuildFaceGroups(TRenderContextInfo& rci);
+    void BuildGroupedByMaterial(TRenderContextInfo& rci);
+    void BuildMaterialRuns(TRenderContextInfo& rci);
     void BuildVertexList(TRenderContextInfo& rci, bool colorMode);
     // The extra sets that are sent: non-empty ones, with multitexturing.
     std::vector<bool> UsedExtraTexCoords() const;
@@ -304,6 +306,8 @@ public:
 
 protected:
     friend class TFaceGroups;
+    // Binds the group's lightmap on unit 1 when it differs from the last one bound.
+    void ApplyLightmap(TRenderContextInfo& rci) const;
     // Reads a face-group mode, refusing values outside the enumeration.
     TFaceGroupMode ReadMode(TBinaryReader& reader) const;
 
@@ -507,8 +511,12 @@ public:
     TGLCoordinates& AutoScaling() { return *FAutoScaling; }
     const TGLCoordinates& AutoScaling() const { return *FAutoScaling; }
     void SetAutoScaling(const TGLCoordinates& value) { FAutoScaling->Assign(&value); }
+    // The library of the face groups' materials; not owned, forgotten when it goes.
     TGLMaterialLibrary* MaterialLibrary() const { return FMaterialLibrary; }
+    void SetMaterialLibrary(TGLMaterialLibrary* value);
+    // The library whose materials' textures are the face groups' lightmaps.
     TGLMaterialLibrary* LightmapLibrary() const { return FLightmapLibrary; }
+    void SetLightmapLibrary(TGLMaterialLibrary* value);
     bool UseMeshMaterials() const { return FUseMeshMaterials; }
     void SetUseMeshMaterials(bool value);
     TMeshNormalsOrientation NormalsOrientation() const { return FNormalsOrientation; }
@@ -552,6 +560,10 @@ public:
     // Appends the file's mesh objects, without auto-scaling or centering.
     virtual void AddMeshFile(const std::string& fileName);
     virtual void AddMeshFromStream(const std::string& fileName, TStream& stream);
+
+protected:
+    // A library that goes is forgotten, with the display list and caches that referred to it.
+    void Notification(TComponent* component, TOperation operation) override;
 
 private:
     std::unique_ptr<TVectorFile> CreateVectorFileFor(const std::string& fileName);

@@ -1,5 +1,6 @@
 // The format registry, and the mesh scene object that loads, post-processes and draws.
 #include "engine/context/XOpenGL.h"
+#include "engine/materials/GLMaterialLibrary.h"
 #include "engine/scene/SceneGraphBuffer.h"
 #include "tests/support/FakeContext.h"
 #include "tests/support/RecordingGL.h"
@@ -350,6 +351,22 @@ TEST_F(BaseMesh, SavingChecksTheFormatBeforeTheFileIsCreated) {
 }
 
 // --- copying and picking ---
+
+TEST_F(BaseMesh, LibrariesThatGoAreForgottenByTheMeshesUsingThem) {
+    for (bool lightmaps : {false, true}) {
+        auto library = std::make_unique<TGLMaterialLibrary>(nullptr);
+        TGLFreeForm copy(nullptr);
+        for (TGLFreeForm* mesh : {&form, &copy})
+            lightmaps ? mesh->SetLightmapLibrary(library.get())
+                      : mesh->SetMaterialLibrary(library.get());
+        copy.SetMaterialLibrary(library.get());
+        library.reset();
+        for (TGLFreeForm* mesh : {&form, &copy}) {
+            EXPECT_EQ(mesh->MaterialLibrary(), nullptr) << lightmaps;
+            EXPECT_EQ(mesh->LightmapLibrary(), nullptr) << lightmaps;
+        }
+    }
+}
 
 TEST_F(BaseMesh, AssignCopiesTheSettingsAndTheMeshObjects) {
     LoadVertices(form, {V(1, 2, 3)});

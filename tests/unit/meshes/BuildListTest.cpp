@@ -1,6 +1,7 @@
 // What a mesh object tells OpenGL while its owner compiles the display list.
 #include "engine/context/OpenGL1x.h"
 #include "engine/context/XOpenGL.h"
+#include "engine/materials/GLMaterialLibrary.h"
 #include "tests/support/RecordingGL.h"
 #include "tests/unit/meshes/MeshTestSupport.h"
 
@@ -213,4 +214,70 @@ TEST_F(BuildList, WithoutALibraryGroupsDrawInListOrderWhateverTheirMaterials) {
     EXPECT_EQ(draws[0].Args[0], GL_QUADS);
     EXPECT_EQ(draws[1].Args[0], GL_TRIANGLES);
     EXPECT_EQ(draws[2].Args[0], GL_QUADS);
+}
+
+// Groups are told apart by their primitive; "Floor" is the material that turns culling off.
+class MaterialSwitching : public BuildList {
+protected:
+    TGLMaterialLibrary library{nullptr};
+    TMeshObject* quad = NewQuad(&list);
+
+    void SetUp() override {
+        BuildList::SetUp();
+        AddMaterial("Wall");
+        AddMaterial("Floor")->Material().SetFaceCulling(fcNoCull);
+        const std::pair<const char*, TFaceGroupMode> groups[] = {
+            {"Wall", fgTriangles}, {"Floor", fgTriangleStrip}, {"Wall", fgTriangleFan}};
+        for (const auto& [material, mode] : groups)
+            NewTriangles(quad, {0, 1, 2}, material)->SetMode(mode);
+        rci.MeshMaterialLibrary = &library;
+        rci.BufferCullsFaces = true;
+        cache.Enable(capCullFace);
+        list.BindMaterialCaches(&library);
+    }
+    TGLLibMaterial* AddMaterial(const char* name) {
+        TGLLibMaterial* material = library.Materials().Add();
+        material->SetName(name);
+        return material;
+    }
+    // "apply" (an unlit material sets its colour), "no cull", "draw 4", ... in call order.
+    std::vector<std::string> Steps() const {
+        std::vector<std::string> steps;
+        for (const TGLCall& call : gl.Calls) {
+            if (call.Name == "glColor4fv")
+                steps.push_back("apply");
+            else if (call.Is("glDisable", {GL_CULL_FACE}))
+                steps.push_back("no cull");
+            else if (call.Name == "glDrawElements")
+                steps.push_back("draw " + std::to_string(static_cast<int>(call.Args[0])));
+        }
+        return steps;
+    }
+};
+
+TEST_F(MaterialSwitching, RunsOfOneMaterialShareItsApplicationInListOrder) {
+    Build(*quad);
+    const std::vector<std::string> expected = {"apply",  "draw 4", "apply", "no cull",
+                                               "draw 5", "apply",  "draw 6"};
+    EXPECT_EQ(Steps(), expected);
+}
+
+TEST_F(MaterialSwitching, GroupingByMaterialDrawsEachMaterialsGroupsTogetherEveryBuild) {
+    quad->SetRenderingOptions({moroGroupByMaterial});
+    for (int build = 0; build < 2; ++build) {
+        Build(*quad);
+        const std::vector<std::string> expected = {"apply", "draw 4",  "draw 6",
+                                                   "apply", "no cull", "draw 5"};
+        EXPECT_EQ(Steps(), expected) << "build " << build;
+    }
+}
+
+TEST_F(MaterialSwitching, TheBuffersCullingIsBackAfterAMaterialThatTurnedItOff) {
+    for (bool grouped : {false, true}) {
+        quad->SetRenderingOptions(grouped ? TMeshObjectRenderingOptions{moroGroupByMaterial}
+                                          : TMeshObjectRenderingOptions{});
+        Build(*quad);
+        EXPECT_EQ(gl.Enabled(GL_CULL_FACE), std::optional<bool>(true)) << grouped;
+        EXPECT_TRUE(cache.States().Contains(capCullFace));
+    }
 }
