@@ -14,6 +14,10 @@ void Store(TGLCoordinates& coordinates, const TVector& value) {
     coordinates.SetWithoutNotify(value);
 }
 
+void Store(TGLColor& colour, const TVector& value) {
+    colour.Initialize(value);
+}
+
 // The step is added in extended precision and the sum stored as a single.
 float Stepped(float component, double step) {
     return static_cast<float>(static_cast<double>(component) + step);
@@ -79,10 +83,11 @@ void TForm1::BuildScene() {
     GLScene1->Objects()->AddChild(GLDummyCube1);
     GLDummyCube1->SetCubeSize(1);
 
-    // Placeholders for the free forms: they get their model once mesh objects exist.
-    GLFreeForm1 = new TGLSceneObject(this);
+    // The model is drawn in each free form's own colours: neither has a material library.
+    GLFreeForm1 = new TGLFreeForm(this);
     GLFreeForm1->SetName("GLFreeForm1");
     GLScene1->Objects()->AddChild(GLFreeForm1);
+    Store(GLFreeForm1->Material().FrontProperties().Diffuse(), {0, 0, 0, 1});
     Store(GLFreeForm1->Direction(),
           {FromBits(0x17F44400), FromBits(0x3F800000), FromBits(0xB33BBD2E), 0});
     GLFreeForm1->SetPitchAngle(90);
@@ -90,9 +95,15 @@ void TForm1::BuildScene() {
     GLFreeForm1->SetRollAngle(180);
     Store(GLFreeForm1->Up(), {FromBits(0x33BBBD2E), FromBits(0x333BBD2E), FromBits(0x3F800000), 0});
 
-    GLFreeForm2 = new TGLSceneObject(this);
+    GLFreeForm2 = new TGLFreeForm(this);
     GLFreeForm2->SetName("GLFreeForm2");
     GLScene1->Objects()->AddChild(GLFreeForm2);
+    const TVector red = {1, 0, 0, 1};
+    TGLFaceProperties& back = GLFreeForm2->Material().BackProperties();
+    for (TGLColor* colour : {&back.Ambient(), &back.Diffuse(), &back.Emission(), &back.Specular()})
+        Store(*colour, red);
+    Store(GLFreeForm2->Material().FrontProperties().Ambient(), red);
+    Store(GLFreeForm2->Material().FrontProperties().Diffuse(), red);
     Store(GLFreeForm2->Direction(), {0, 1, FromBits(0xB33BBD2E), 0});
     GLFreeForm2->SetPitchAngle(90);
     Store(GLFreeForm2->Position(), {-1, 0, 0, 1});

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/context/GLWin32Viewer.h"
+#include "engine/meshes/GLVectorFileObjects.h"
 #include "engine/objects/GLObjects.h"
 #include "engine/scene/SceneGraph.h"
 #include "platform/framework/Forms.h"
@@ -12,14 +13,12 @@ public:
     explicit TForm1(TComponent* owner);
     const char* ClassName() const override { return "TForm1"; }
 
-    // The two free forms stand in for TGLFreeForm until that class exists: same names,
-    // transforms and places in the tree, nothing drawn.
     TGLScene* GLScene1 = nullptr;
     TGLSceneViewer* GLSceneViewer1 = nullptr;
-    TGLSceneObject* GLFreeForm1 = nullptr;
+    TGLFreeForm* GLFreeForm1 = nullptr;
     TGLCamera* GLCamera1 = nullptr;
     TGLDummyCube* GLDummyCube1 = nullptr;
-    TGLSceneObject* GLFreeForm2 = nullptr;
+    TGLFreeForm* GLFreeForm2 = nullptr;
     TGLLightSource* GLLightSource1 = nullptr;
     TGLPlane* GLPlane1 = nullptr;
     int32_t LastMouseX = 0;

@@ -77,6 +77,16 @@ TEST_F(MainForm, SceneObjectsStandInTheirStoredOrderWithTheirStoredValues) {
     EXPECT_EQ(form->GLPlane1->Height(), 1);
     EXPECT_FALSE(form->GLPlane1->NoZWrite());
     EXPECT_EQ(form->GLPlane1->Style(), (TPlaneStyles{psSingleQuad, psTileTexture}));
+
+    // Without a material library the models take their free forms' colours.
+    const TGLMaterial& dark = form->GLFreeForm1->Material();
+    TGLMaterial& red = form->GLFreeForm2->Material();
+    EXPECT_EQ(form->GLFreeForm1->MaterialLibrary(), nullptr);
+    EXPECT_EQ(form->GLFreeForm2->MaterialLibrary(), nullptr);
+    EXPECT_TRUE(SameBits(dark.FrontProperties().Diffuse().Color(), TVector{0, 0, 0, 1}));
+    EXPECT_TRUE(SameBits(red.FrontProperties().Diffuse().Color(), TVector{1, 0, 0, 1}));
+    EXPECT_TRUE(SameBits(red.FrontProperties().Ambient().Color(), TVector{1, 0, 0, 1}));
+    EXPECT_TRUE(SameBits(red.BackProperties().Emission().Color(), TVector{1, 0, 0, 1}));
 }
 
 TEST_F(MainForm, AFrameLightsTheSceneAndDrawsTheFloor) {
