@@ -34,10 +34,11 @@ TMaterial3DS FullMaterial() {
     TMaterial3DS m = Material3DS("Brick", {0.5f, 0.5f, 0.5f}, "brick.jpg");
     m.Shininess = 0.3f;
     m.Transparency = -0.2f;
-    m.Reflect.AutoMap = {true, true, true, 128, 2};
+    m.Reflect.Edit().AutoMap = {true, true, true, 128, 2};
     for (TBitmap3DS* map :
-         {&m.Texture.Mask, &m.Texture2.Map, &m.Opacity.Map, &m.Bump.Map, &m.SpecMap.Map,
-          &m.ShinMap.Map, &m.IllumMap.Map, &m.Reflect.Map, &m.Reflect.Mask}) {
+         {&m.Texture.Edit().Mask, &m.Texture2.Edit().Map, &m.Opacity.Edit().Map, &m.Bump.Edit().Map,
+          &m.SpecMap.Edit().Map, &m.ShinMap.Edit().Map, &m.IllumMap.Edit().Map,
+          &m.Reflect.Edit().Map, &m.Reflect.Edit().Mask}) {
         map->NameStr = "map.png";
         map->Tiling = ttDecal;
         map->Source = ttRGBTint;

@@ -209,14 +209,14 @@ TEST(Hostile3DS, AFailedReadDiscardsTheTree) {
     TPointerStream stream(bytes.data(), static_cast<int64_t>(bytes.size()));
     TFile3DS file;
     EXPECT_THROW(file.ReadFromStream(stream), E3DSError);
-    EXPECT_EQ(file.Database().TopChunk, nullptr);
+    EXPECT_EQ(file.Database().TopChunk(), nullptr);
     EXPECT_THROW(file.Objects().MeshCount(), E3DSError);
 }
 
 TEST(Hostile3DS, AnUnknownRootClaimingGigabytesLoadsNoData) {
     const std::string text = "invalid 3ds file";
     TRead3DS read(std::vector<uint8_t>(text.begin(), text.end()));
-    TChunkNode& root = *read.File.Database().TopChunk;
+    TChunkNode& root = *read.File.Database().TopChunk();
     EXPECT_EQ(root.Length, 1768710518u);
     EXPECT_THROW(read.File.LoadChunkData(root), E3DSError);
 }
@@ -232,7 +232,7 @@ TEST(Hostile3DS, DeepNestingNeedsNoDeepStack) {
         w.End();
     w.End();
     TRead3DS read(w.Data());
-    EXPECT_NE(TFile3DS::FindChunk(read.File.Database().TopChunk.get(), 0x0777), nullptr);
+    EXPECT_NE(TFile3DS::FindChunk(read.File.Database().TopChunk(), 0x0777), nullptr);
     EXPECT_EQ(read.File.Objects().MeshCount(), 0);
 }
 
@@ -254,4 +254,71 @@ TEST(Hostile3DS, LongSiblingChainsAndManyObjectsStayLinear) {
     EXPECT_EQ(read.File.Objects().MeshByIndex(count - 1)->NameStr, "o");
     EXPECT_EQ(read.File.Materials().MaterialCount(), count);
     EXPECT_EQ(read.File.Materials().MaterialByName("absent"), nullptr);
+}
+
+TEST(Hostile3DS, TheTreeHoldsSixteenBytesAChunkWhateverTheShape) {
+    constexpr int count = 100000;
+    TWriter3DS siblings;
+    siblings.Begin(M3DMAGIC);
+    for (int i = 0; i < count; ++i)
+        siblings.Chunk(0x0777);
+    siblings.End();
+    TWriter3DS nested;
+    nested.Begin(M3DMAGIC);
+    for (int i = 0; i < count; ++i)
+        nested.Begin(MDATA);
+    for (int i = 0; i <= count; ++i)
+        nested.End();
+    for (const TWriter3DS* w : {&siblings, &nested}) {
+        TRead3DS read(w->Data());
+        const TChunkTree& tree = read.File.Database().Chunks;
+        EXPECT_EQ(tree.Size(), count + 1u);
+        EXPECT_EQ(tree.StorageBytes(), tree.Size() * 16);
+    }
+}
+
+TEST(Hostile3DS, NodesNamingOneLongParentShareOneCopyOfItsName) {
+    constexpr int children = 2000;
+    const std::string parent(30000, 'P');
+    TWriter3DS w;
+    w.Begin(M3DMAGIC).Begin(KFDATA);
+    w.Node({OBJECT_NODE_TAG, parent, -1, int16_t(0), ""});
+    for (int i = 1; i <= children; ++i)
+        w.Node({OBJECT_NODE_TAG, "c", 0, int16_t(i), ""});
+    w.End().End();
+    TRead3DS read(w.Data());
+    TDatabase3DS& db = read.File.Database();
+    ASSERT_EQ(db.ParentNames.Names.size(), 1u);
+    EXPECT_EQ(db.ParentNames.Chunks.size(), size_t{children});
+    // Room for a PARENT_NAME below every NODE_HDR, and no more.
+    EXPECT_LE(db.Chunks.StorageBytes(), (db.Chunks.Size() + children + 1) * 16);
+    int named = 0;
+    for (TChunkNode& node : db.Chunks.Nodes()) {
+        if (node.Tag != PARENT_NAME)
+            continue;
+        EXPECT_EQ(read.File.ChunkValue<std::string>(node), parent);
+        read.File.ReleaseChunkData(node);
+        EXPECT_EQ(read.File.ChunkData(node), nullptr);
+        ++named;
+    }
+    EXPECT_EQ(named, children);
+}
+
+TEST(Hostile3DS, TablesAndMaterialGroupsHoldNoSlack) {
+    constexpr int count = 1000;
+    TWriter3DS w;
+    w.Begin(M3DMAGIC).Begin(MDATA);
+    for (int i = 0; i < count; ++i)
+        w.Begin(NAMED_OBJECT).String("o").Chunk(N_TRI_OBJECT).End();
+    w.Begin(NAMED_OBJECT).String("groups").Begin(N_TRI_OBJECT).Begin(FACE_ARRAY).Word(0);
+    for (int i = 0; i < count; ++i)
+        w.Begin(MSH_MAT_GROUP).String("m").Word(0).End();
+    w.End().End().End().End().End();
+    TRead3DS read(w.Data());
+    ASSERT_EQ(read.File.Objects().MeshCount(), count + 1);
+    const TChunkTable& objects = read.File.Database().ObjList;
+    EXPECT_EQ(objects.capacity(), objects.size());
+    const TMesh3DS& mesh = *read.File.Objects().MeshByIndex(count);
+    EXPECT_EQ(mesh.MatArray.size(), size_t{count});
+    EXPECT_EQ(mesh.MatArray.capacity(), mesh.MatArray.size());
 }
