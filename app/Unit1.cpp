@@ -66,11 +66,13 @@ void TForm1::BuildScene() {
     GLScene1 = new TGLScene(this);
     GLScene1->SetName("GLScene1");
 
+    // Placeholder for the dummy cube, the camera's target.
     GLDummyCube1 = new TGLCameraInvariantObject(this);
     GLDummyCube1->SetName("GLDummyCube1");
     GLDummyCube1->SetVisible(false);
     GLScene1->Objects()->AddChild(GLDummyCube1);
 
+    // Placeholders for the free forms: they get their model once mesh objects exist.
     GLFreeForm1 = new TGLSceneObject(this);
     GLFreeForm1->SetName("GLFreeForm1");
     GLScene1->Objects()->AddChild(GLFreeForm1);

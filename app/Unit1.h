@@ -11,6 +11,8 @@ public:
     explicit TForm1(TComponent* owner);
     const char* ClassName() const override { return "TForm1"; }
 
+    // The dummy cube and the two free forms stand in for TGLDummyCube and TGLFreeForm until
+    // those classes exist: same names, transforms and places in the tree, nothing drawn.
     TGLScene* GLScene1 = nullptr;
     TGLSceneViewer* GLSceneViewer1 = nullptr;
     TGLSceneObject* GLFreeForm1 = nullptr;

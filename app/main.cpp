@@ -6,6 +6,9 @@
 #include "engine/context/XOpenGL.h"
 #include "engine/scene/SceneGraphBuffer.h"
 #include "platform/framework/Forms.h"
+#include "platform/framework/JPEGImage.h"
+
+#include <cstdio>
 
 namespace {
 
@@ -17,6 +20,7 @@ public:
         RegisterWin32ContextClass();
         InitializeTexCoordDispatch();
         ReadPerformanceCounterFrequency();
+        RegisterJPEGImageFormat();
     }
     ~TEngineLifetime() {
         FinalizeWin32Context();
@@ -27,14 +31,24 @@ public:
     TEngineLifetime& operator=(const TEngineLifetime&) = delete;
 };
 
-} // namespace
-
-int main() {
+void RunViewer() {
     TEngineLifetime engine;
     TApplication application;
     application.Initialize();
     application.SetMainFormOnTaskBar(true);
     application.CreateForm<TForm1>();
     application.Run();
+}
+
+} // namespace
+
+int main() {
+    try {
+        RunViewer();
+    } catch (const ENoDisplay& error) {
+        // Without a display there is no message box to show it in.
+        std::fprintf(stderr, "skyview: %s\n", error.Message().c_str());
+        return 1;
+    }
     return 0;
 }

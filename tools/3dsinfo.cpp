@@ -17,7 +17,7 @@ std::string Quoted(const std::string& text) {
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\')
-            quoted += std::string("\\") + c;
+            quoted.append(1, '\\').append(1, c);
         else if (byte < 0x20 || byte == 0x7F)
             quoted += Format("\\x%02X", byte);
         else
@@ -35,7 +35,7 @@ void PrintMesh(int index, const TMesh3DS& mesh) {
                               Quoted(mesh.NameStr).c_str(), mesh.VertexArray.size(),
                               mesh.FaceArray.size(), mesh.TextArray.size(), mesh.MatArray.size());
     for (const TObjMat3DS& group : mesh.MatArray)
-        line += " " + Quoted(group.NameStr);
+        line.append(" ").append(Quoted(group.NameStr));
     line +=
         Format(" smoothing %s hidden %s", YesNo(!mesh.SmoothArray.empty()), YesNo(mesh.IsHidden));
     std::puts(line.c_str());

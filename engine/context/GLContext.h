@@ -116,25 +116,19 @@ private:
 // A failure to release while an exception is already leaving the scope does not replace it.
 class TGLCurrentContextScope {
 public:
-    explicit TGLCurrentContextScope(TGLContext& context) : FContext(context) {
-        FContext.MakeCurrent();
-    }
-    ~TGLCurrentContextScope() noexcept(false) {
-        if (std::uncaught_exceptions() > FExceptions) {
-            try {
-                FContext.ReleaseCurrent();
-            } catch (const Exception&) {
-            }
-        } else {
-            FContext.ReleaseCurrent();
-        }
-    }
-    TGLCurrentContextScope(const TGLCurrentContextScope&) = delete;
-    TGLCurrentContextScope& operator=(const TGLCurrentContextScope&) = delete;
+    explicit TGLCurrentContextScope(TGLContext& context) : FRelease(Activate(context)) {}
 
 private:
-    TGLContext& FContext;
-    int FExceptions = std::uncaught_exceptions();
+    struct TRelease {
+        TGLContext* Context;
+        void operator()() const { Context->ReleaseCurrent(); }
+    };
+    static TRelease Activate(TGLContext& context) {
+        context.MakeCurrent();
+        return {&context};
+    }
+
+    TFinally<TRelease> FRelease;
 };
 
 // An OpenGL object name owned by the context that allocated it.

@@ -28,7 +28,6 @@ struct TWin32ContextState {
     HHOOK Hook = nullptr;
     int LastPixelFormat = 0;
     std::string LastVendor;
-    bool TrackingOn = true;
     bool UtilityClassRegistered = false;
 };
 
@@ -121,6 +120,19 @@ void FinalizeWin32Context() {
 class TGLWin32Context::TLegacyScope {
 public:
     explicit TLegacyScope(TGLWin32Context& owner) : FOwner(owner) {
+        try {
+            Enter();
+        } catch (...) {
+            Leave();
+            throw;
+        }
+    }
+    ~TLegacyScope() { Leave(); }
+    TLegacyScope(const TLegacyScope&) = delete;
+    TLegacyScope& operator=(const TLegacyScope&) = delete;
+
+private:
+    void Enter() {
         FWindow = CreateUtilityWindow();
         FDC = GetDC(FWindow);
         CreateLegacyContext();
@@ -128,7 +140,8 @@ public:
         FCurrent = true;
         ClearGLErrors();
     }
-    ~TLegacyScope() {
+
+    void Leave() {
         try {
             if (FCurrent)
                 FOwner.NativeReleaseCurrent();
@@ -144,10 +157,7 @@ public:
         if (FWindow)
             DestroyWindow(FWindow);
     }
-    TLegacyScope(const TLegacyScope&) = delete;
-    TLegacyScope& operator=(const TLegacyScope&) = delete;
 
-private:
     static HWND CreateUtilityWindow() {
         TWin32ContextState& state = ModuleState();
         if (!state.UtilityClassRegistered) {
@@ -279,8 +289,7 @@ void TGLWin32Context::NativeShareLists(TGLContext* otherContext) {
 }
 
 void TGLWin32Context::NativeDestroy() {
-    if (ModuleState().TrackingOn)
-        UntrackWindow(WindowFromDC(FDC));
+    UntrackWindow(WindowFromDC(FDC));
     HGLRC rc = FRC;
     FRC = nullptr;
     const bool deleted = !rc || wglDeleteContext(rc);
@@ -295,16 +304,13 @@ void TGLWin32Context::NativeDestroy() {
 }
 
 void TGLWin32Context::NativeCreate(HDC outputDevice) {
-    const bool tracking = ModuleState().TrackingOn;
     const HWND window = WindowFromDC(outputDevice);
-    if (tracking)
-        TrackWindow(window, &TeardownTrackedContext, this);
+    TrackWindow(window, &TeardownTrackedContext, this);
     try {
         CreateWithDescriptor(outputDevice);
     } catch (...) {
         // A context that failed to come into being must not be torn down by its window later.
-        if (tracking)
-            UntrackWindow(window);
+        UntrackWindow(window);
         throw;
     }
 }

@@ -96,16 +96,12 @@ void TGLSceneViewer::WMPaint(TMessage& message) {
     PostResizeAfterMove();
     PAINTSTRUCT paint{};
     BeginPaint(Handle(), &paint);
-    try {
-        if (FIsOpenGLAvailable && Width() > 0 && Height() > 0)
-            FBuffer->RenderFrame();
-    } catch (...) {
+    TFinally endPaint([this, &paint, &message] {
         EndPaint(Handle(), &paint);
         message.Result = 0;
-        throw;
-    }
-    EndPaint(Handle(), &paint);
-    message.Result = 0;
+    });
+    if (FIsOpenGLAvailable && Width() > 0 && Height() > 0)
+        FBuffer->RenderFrame();
 }
 
 void TGLSceneViewer::CMMouseEnter(TMessage& message) {

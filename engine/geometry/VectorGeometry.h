@@ -27,12 +27,20 @@ struct TTexPoint {
     float T;
 };
 
+// Rotation quaternion: the imaginary part (x, y, z) first, then the real part w.
+struct TQuaternion {
+    TAffineVector ImagPart;
+    float RealPart;
+};
+
 enum TFrustumPlane : uint8_t { fpLeft, fpTop, fpRight, fpBottom, fpNear, fpFar };
 // Six planes indexed by TFrustumPlane; a point is inside when every plane evaluates to >= 0.
 using TFrustum = std::array<TVector, 6>;
 
 static_assert(sizeof(TMatrix) == 16 * sizeof(float) && std::is_trivially_copyable_v<TMatrix>);
 static_assert(sizeof(TTexPoint) == 2 * sizeof(float) && std::is_trivially_copyable_v<TTexPoint>);
+static_assert(sizeof(TQuaternion) == 4 * sizeof(float) &&
+              std::is_trivially_copyable_v<TQuaternion>);
 
 // Vectors of three or four singles share their componentwise operations.
 template <std::size_t N>

@@ -1,7 +1,5 @@
 #include "engine/materials/GLTexture.h"
 
-#include "engine/scene/SceneGraph.h"
-
 TVector ConvertWinColor(TColor color, float alpha) {
     const uint32_t rgb = ColorToRGB(color);
     return {static_cast<float>(rgb & 0xFF) / 255.0f, static_cast<float>((rgb >> 8) & 0xFF) / 255.0f,
@@ -19,10 +17,8 @@ void TGLColor::SetColor(const TVector& color) {
 }
 
 void TGLColor::SetComponent(int index, float value) {
-    if (FColor[index] == value)
-        return;
-    FColor[index] = value;
-    NotifyChange(this);
+    if (StoreIfChanged(FColor[index], value))
+        NotifyChange(this);
 }
 
 void TGLColor::Assign(const TPersistent* source) {
@@ -37,8 +33,8 @@ void TGLColor::Assign(const TPersistent* source) {
 void TGLColor::NotifyChange(TObject* sender) {
     if (!Owner())
         return;
-    if (auto* object = dynamic_cast<TGLBaseSceneObject*>(Owner()))
-        object->StructureChanged();
+    if (auto* component = dynamic_cast<TGLUpdateAbleComponent*>(Owner()))
+        component->StructureChanged();
     TGLUpdateAbleObject::NotifyChange(sender);
 }
 

@@ -10,8 +10,8 @@ struct TRenderContextInfo;
 // A framework colour as RGBA singles: a system colour (negative value) is resolved first.
 TVector ConvertWinColor(TColor color, float alpha = 1.0f);
 
-// An RGBA colour of singles that tells its owner about every change. A colour owned by a scene
-// object makes the object rebuild its display list.
+// An RGBA colour of singles that tells its owner about every change. A colour owned by a
+// component (a scene object) makes it rebuild its drawing.
 class TGLColor : public TGLUpdateAbleObject {
 public:
     TGLColor(TPersistent* owner, const TVector& color);

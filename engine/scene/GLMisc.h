@@ -12,6 +12,18 @@
 
 #include <array>
 #include <cstdint>
+#include <type_traits>
+
+// The one way a property setter is written: stores `value` in `field` when the two differ and
+// tells whether it did, so that the setter then sends its notice:
+//     if (StoreIfChanged(FVisible, value))
+//         NotifyChange(this);
+template <typename T> bool StoreIfChanged(T& field, const std::type_identity_t<T>& value) {
+    if (field == value)
+        return false;
+    field = value;
+    return true;
+}
 
 // One time step handed down to cadenced objects.
 struct TProgressTimes {
@@ -56,6 +68,9 @@ public:
     using TGLCadenceAbleComponent::TGLCadenceAbleComponent;
     const char* ClassName() const override { return "TGLUpdateAbleComponent"; }
     virtual void NotifyChange(TObject* sender);
+    // A part it owns (a colour, a material's texture mapping) changed what the component draws:
+    // one that keeps its drawing compiled rebuilds it. Nothing in the base class.
+    virtual void StructureChanged() {}
 };
 
 class TGLCoordinates;

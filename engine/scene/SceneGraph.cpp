@@ -14,64 +14,6 @@ constexpr float cParallelAxes = 0.00001f;
 constexpr double cMinPolarAngle = 0.025;
 constexpr double cMaxPolarAngle = 3.1165926;
 
-// Restores a value when the scope ends.
-template <typename T> class TRestoreScope {
-public:
-    explicit TRestoreScope(T& value) : FValue(value), FSaved(value) {}
-    ~TRestoreScope() { FValue = FSaved; }
-    TRestoreScope(const TRestoreScope&) = delete;
-    TRestoreScope& operator=(const TRestoreScope&) = delete;
-
-private:
-    T& FValue;
-    T FSaved;
-};
-
-// glPushMatrix now, glPopMatrix when the scope ends.
-class TGLMatrixScope {
-public:
-    TGLMatrixScope() { glPushMatrix(); }
-    ~TGLMatrixScope() { glPopMatrix(); }
-    TGLMatrixScope(const TGLMatrixScope&) = delete;
-    TGLMatrixScope& operator=(const TGLMatrixScope&) = delete;
-};
-
-// glPopName when the scope ends, if a name was pushed.
-class TGLNameScope {
-public:
-    explicit TGLNameScope(bool pushed) : FPushed(pushed) {}
-    ~TGLNameScope() {
-        if (FPushed)
-            glPopName();
-    }
-    TGLNameScope(const TGLNameScope&) = delete;
-    TGLNameScope& operator=(const TGLNameScope&) = delete;
-
-private:
-    bool FPushed;
-};
-
-// Makes `matrix` the render state's model-view matrix for the scope's life.
-class TModelViewScope {
-public:
-    TModelViewScope(TRenderContextInfo& rci, const TMatrix& matrix) : FTarget(rci.ModelViewMatrix) {
-        if (FTarget) {
-            FSaved = *FTarget;
-            *FTarget = matrix;
-        }
-    }
-    ~TModelViewScope() {
-        if (FTarget)
-            *FTarget = FSaved;
-    }
-    TModelViewScope(const TModelViewScope&) = delete;
-    TModelViewScope& operator=(const TModelViewScope&) = delete;
-
-private:
-    TMatrix* FTarget;
-    TMatrix FSaved{};
-};
-
 const GLfloat* Elements(const TMatrix& matrix) {
     return matrix[0].data();
 }
@@ -182,21 +124,18 @@ void TGLBaseSceneObject::CopyChildrenFrom(const TGLBaseSceneObject& source) {
     TGLScene* scene = FScene;
     if (scene)
         scene->BeginUpdate();
-    try {
-        for (TGLBaseSceneObject* child : std::vector<TGLBaseSceneObject*>(source.FChildren)) {
-            std::unique_ptr<TGLBaseSceneObject> copy(child->CreateOfSameClass(Owner()));
-            Assert(typeid(*copy) == typeid(*child),
-                   "A scene object class does not create objects of its own class");
-            AddChild(copy.get());
-            copy.release()->Assign(child);
-        }
-    } catch (...) {
+    TFinally endUpdate([scene] {
         if (scene)
             scene->EndUpdate();
-        throw;
+    });
+    for (TGLBaseSceneObject* child : std::vector<TGLBaseSceneObject*>(source.FChildren)) {
+        std::unique_ptr<TGLBaseSceneObject> copy(child->CreateOfSameClass(Owner()));
+        const TGLBaseSceneObject& made = *copy;
+        Assert(typeid(made) == typeid(*child),
+               "A scene object class does not create objects of its own class");
+        AddChild(copy.get());
+        copy.release()->Assign(child);
     }
-    if (scene)
-        scene->EndUpdate();
 }
 
 // --- Notifications ---------------------------------------------------------------------------
@@ -558,31 +497,23 @@ void TGLBaseSceneObject::ForgetScene() {
 // --- Properties ------------------------------------------------------------------------------
 
 void TGLBaseSceneObject::SetVisible(bool value) {
-    if (value == FVisible)
-        return;
-    FVisible = value;
-    NotifyChange(this);
+    if (StoreIfChanged(FVisible, value))
+        NotifyChange(this);
 }
 
 void TGLBaseSceneObject::SetShowAxes(bool value) {
-    if (value == FShowAxes)
-        return;
-    FShowAxes = value;
-    NotifyChange(this);
+    if (StoreIfChanged(FShowAxes, value))
+        NotifyChange(this);
 }
 
 void TGLBaseSceneObject::SetObjectsSorting(TGLObjectsSorting value) {
-    if (value == FObjectsSorting)
-        return;
-    FObjectsSorting = value;
-    NotifyChange(this);
+    if (StoreIfChanged(FObjectsSorting, value))
+        NotifyChange(this);
 }
 
 void TGLBaseSceneObject::SetVisibilityCulling(TGLVisibilityCulling value) {
-    if (value == FVisibilityCulling)
-        return;
-    FVisibilityCulling = value;
-    NotifyChange(this);
+    if (StoreIfChanged(FVisibilityCulling, value))
+        NotifyChange(this);
 }
 
 // --- Rendering -------------------------------------------------------------------------------
@@ -609,16 +540,19 @@ void TGLBaseSceneObject::RenderObject(TRenderContextInfo& rci) {
     if (!renderSelf && !renderChildren)
         return;
 
-    TGLMatrixScope matrix;
+    glPushMatrix();
+    TFinally popMatrix([] { glPopMatrix(); });
     glMultMatrixf(Elements(LocalMatrix()));
     const bool picking = rci.DrawPass == 1;
-    if (picking) {
-        if (rci.NamesPushed)
-            glPushName(PickName(this));
-        else
-            glLoadName(PickName(this));
-    }
-    TGLNameScope name(picking && rci.NamesPushed);
+    const bool namePushed = picking && rci.NamesPushed;
+    if (namePushed)
+        glPushName(PickName(this));
+    else if (picking)
+        glLoadName(PickName(this));
+    TFinally popName([namePushed] {
+        if (namePushed)
+            glPopName();
+    });
     if (renderSelf) {
         if (FShowAxes)
             DrawAxes(rci);
@@ -750,7 +684,8 @@ void TGLBaseSceneObject::RenderChildren(int first, int last, TRenderContextInfo&
         return;
     first = std::max(first, 0);
     last = std::min(last, Count() - 1);
-    TRestoreScope culling(rci.Culling);
+    const TGLVisibilityCulling culling = rci.Culling;
+    TFinally restoreCulling([&rci, culling] { rci.Culling = culling; });
     if (FVisibilityCulling != vcInherited)
         rci.Culling = FVisibilityCulling;
     if (first == last) {
@@ -762,7 +697,8 @@ void TGLBaseSceneObject::RenderChildren(int first, int last, TRenderContextInfo&
 }
 
 void TGLBaseSceneObject::RenderSorted(int first, int last, TRenderContextInfo& rci) {
-    TRestoreScope sorting(rci.Sorting);
+    const TGLObjectsSorting sorting = rci.Sorting;
+    TFinally restoreSorting([&rci, sorting] { rci.Sorting = sorting; });
     if (FObjectsSorting != osInherited)
         rci.Sorting = FObjectsSorting;
     std::vector<TGLBaseSceneObject*> visible;
@@ -889,10 +825,8 @@ void TGLCameraInvariantObject::Assign(const TPersistent* source) {
 }
 
 void TGLCameraInvariantObject::SetCamInvarianceMode(TGLCameraInvarianceMode value) {
-    if (value == FCamInvarianceMode)
-        return;
-    FCamInvarianceMode = value;
-    NotifyChange(this);
+    if (StoreIfChanged(FCamInvarianceMode, value))
+        NotifyChange(this);
 }
 
 void TGLCameraInvariantObject::DoRender(TRenderContextInfo& rci, bool renderSelf,
@@ -901,9 +835,16 @@ void TGLCameraInvariantObject::DoRender(TRenderContextInfo& rci, bool renderSelf
         TGLImmaterialSceneObject::DoRender(rci, renderSelf, renderChildren);
         return;
     }
-    TGLMatrixScope matrix;
+    TMatrix unset = IdentityHmgMatrix;
+    TMatrix& modelView = rci.ModelViewMatrix ? *rci.ModelViewMatrix : unset;
+    const TMatrix saved = modelView;
+    glPushMatrix();
+    TFinally restore([&modelView, saved] {
+        modelView = saved;
+        glPopMatrix();
+    });
     if (FCamInvarianceMode == cimPosition) {
-        glLoadMatrixf(Elements(rci.ModelViewMatrix ? *rci.ModelViewMatrix : IdentityHmgMatrix));
+        glLoadMatrixf(Elements(modelView));
         glTranslatef(rci.CameraPosition[0], rci.CameraPosition[1], rci.CameraPosition[2]);
     } else {
         glLoadIdentity();
@@ -911,9 +852,7 @@ void TGLCameraInvariantObject::DoRender(TRenderContextInfo& rci, bool renderSelf
     }
     glMultMatrixf(Elements(LocalMatrix()));
     // The subtree sees the model-view matrix it is drawn with.
-    TMatrix modelView;
     glGetFloatv(GL_MODELVIEW_MATRIX, modelView[0].data());
-    TModelViewScope current(rci, modelView);
     TGLImmaterialSceneObject::DoRender(rci, renderSelf, renderChildren);
 }
 
@@ -978,19 +917,15 @@ void TGLScene::EndUpdate() {
 void TGLScene::SetObjectsSorting(TGLObjectsSorting value) {
     if (value == osInherited)
         value = osRenderBlendedLast;
-    if (value == FObjectsSorting)
-        return;
-    FObjectsSorting = value;
-    NotifyChange(this);
+    if (StoreIfChanged(FObjectsSorting, value))
+        NotifyChange(this);
 }
 
 void TGLScene::SetVisibilityCulling(TGLVisibilityCulling value) {
     if (value == vcInherited)
         value = vcNone;
-    if (value == FVisibilityCulling)
-        return;
-    FVisibilityCulling = value;
-    NotifyChange(this);
+    if (StoreIfChanged(FVisibilityCulling, value))
+        NotifyChange(this);
 }
 
 void TGLScene::AddBuffer(TGLSceneBuffer* buffer) {

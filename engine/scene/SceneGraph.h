@@ -12,6 +12,7 @@
 #include "engine/geometry/VectorGeometry.h"
 #include "engine/materials/GLTexture.h"
 #include "engine/scene/GLMisc.h"
+#include "engine/scene/RenderContextInfo.h"
 
 #include <array>
 #include <memory>
@@ -20,7 +21,6 @@
 
 class TGLBaseSceneObject;
 class TGLCamera;
-class TGLMaterialLibrary;
 class TGLScene;
 class TGLSceneBuffer;
 
@@ -35,50 +35,9 @@ enum TObjectStyleFlag : uint8_t {
 };
 using TObjectStyle = TSet<TObjectStyleFlag>;
 
-enum TGLObjectsSorting : uint8_t {
-    osInherited,
-    osNone,
-    osRenderFarthestFirst,
-    osRenderBlendedLast,
-    osRenderNearestFirst
-};
-enum TGLVisibilityCulling : uint8_t { vcInherited, vcNone, vcObjectBased, vcHierarchical };
 enum TGLCameraInvarianceMode : uint8_t { cimNone, cimPosition, cimOrientation };
 
 using TGLProgressEvent = std::function<void(TObject* sender, double deltaTime, double newTime)>;
-
-// The render state of one frame, built by the scene for its buffer and handed by reference down
-// the object tree. Everything is zero until the scene sets it.
-struct TRenderContextInfo {
-    TGLScene* Scene = nullptr;
-    TGLSceneBuffer* Buffer = nullptr;
-    TVector CameraPosition{};
-    TVector CameraDirection{};
-    TVector CameraUp{};
-    TMatrix* ModelViewMatrix = nullptr; // the buffer's model-view matrix
-    int32_t ViewportWidth = 0;
-    int32_t ViewportHeight = 0;
-    int32_t RenderDpi = 0;
-    TGLMaterialLibrary* MeshMaterialLibrary = nullptr;
-    TGLMaterialLibrary* LightmapLibrary = nullptr;
-    int32_t FogSuppressCount = 0;
-    int32_t LightingSuppressCount = 0;
-    uint8_t DrawPass = 0; // 0 render, 1 pick
-    TGLObjectsSorting Sorting = osInherited;
-    TGLVisibilityCulling Culling = vcInherited;
-    TGLStateCache* StateCache = nullptr;
-    TVector ClipOrigin{};
-    TVector ClipDirection{};
-    float ClipViewportRadius = 0;
-    float ClipFarDistance = 0;
-    TFrustum ClipFrustum{};
-    TVector SceneAmbient{};
-    bool BufferCullsFaces = false;
-    bool NamesPushed = false;
-    bool SkipMaterials = false;
-    bool SkipBlending = false;
-    bool SkipDisplayLists = false;
-};
 
 // A node of the scene tree: position, orientation (Direction and Up, kept unit and
 // perpendicular), scale, cached local and absolute transforms, visibility and owned children.
@@ -110,7 +69,7 @@ public:
     void NotifyChange(TObject* sender) override;
     void CoordinateChanged(TGLCoordinates* sender) override;
     void TransformationChanged();
-    void StructureChanged();
+    void StructureChanged() override;
     void ClearStructureChanged() { FChanges.Exclude(chStructure); }
     virtual void LockUpdates() { ++FUpdateCount; }
     virtual void UnlockUpdates();

@@ -80,18 +80,25 @@ TGLFogEnvironment::TGLFogEnvironment(TGLSceneBuffer* buffer)
 
 TGLFogEnvironment::~TGLFogEnvironment() = default;
 
-#define SKYVIEW_FOG_SETTER(Name, Type)                                                             \
-    void TGLFogEnvironment::Set##Name(Type value) {                                                \
-        if (value == F##Name)                                                                      \
-            return;                                                                                \
-        F##Name = value;                                                                           \
-        NotifyChange(this);                                                                        \
-    }
-SKYVIEW_FOG_SETTER(FogStart, float)
-SKYVIEW_FOG_SETTER(FogEnd, float)
-SKYVIEW_FOG_SETTER(FogMode, TFogMode)
-SKYVIEW_FOG_SETTER(FogDistance, TFogDistance)
-#undef SKYVIEW_FOG_SETTER
+void TGLFogEnvironment::SetFogStart(float value) {
+    if (StoreIfChanged(FFogStart, value))
+        NotifyChange(this);
+}
+
+void TGLFogEnvironment::SetFogEnd(float value) {
+    if (StoreIfChanged(FFogEnd, value))
+        NotifyChange(this);
+}
+
+void TGLFogEnvironment::SetFogMode(TFogMode value) {
+    if (StoreIfChanged(FFogMode, value))
+        NotifyChange(this);
+}
+
+void TGLFogEnvironment::SetFogDistance(TFogDistance value) {
+    if (StoreIfChanged(FFogDistance, value))
+        NotifyChange(this);
+}
 
 void TGLFogEnvironment::Assign(const TPersistent* source) {
     const auto* other = dynamic_cast<const TGLFogEnvironment*>(source);
@@ -183,34 +190,60 @@ TGLSceneBuffer::~TGLSceneBuffer() {
     FFogEnvironment.reset();
 }
 
-#define SKYVIEW_CHANGE_SETTER(Name, Type)                                                          \
-    void TGLSceneBuffer::Set##Name(Type value) {                                                   \
-        if (value == F##Name)                                                                      \
-            return;                                                                                \
-        F##Name = value;                                                                           \
-        NotifyChange(this);                                                                        \
-    }
-SKYVIEW_CHANGE_SETTER(BackgroundColor, TColor)
-SKYVIEW_CHANGE_SETTER(DepthTest, bool)
-SKYVIEW_CHANGE_SETTER(FaceCulling, bool)
-SKYVIEW_CHANGE_SETTER(FogEnable, bool)
-SKYVIEW_CHANGE_SETTER(Lighting, bool)
-SKYVIEW_CHANGE_SETTER(ShadeModel, TGLShadeModel)
-#undef SKYVIEW_CHANGE_SETTER
+void TGLSceneBuffer::SetBackgroundColor(TColor value) {
+    if (StoreIfChanged(FBackgroundColor, value))
+        NotifyChange(this);
+}
 
-#define SKYVIEW_STRUCTURAL_SETTER(Name, Type)                                                      \
-    void TGLSceneBuffer::Set##Name(Type value) {                                                   \
-        if (value == F##Name)                                                                      \
-            return;                                                                                \
-        F##Name = value;                                                                           \
-        StructuralChange();                                                                        \
-    }
-SKYVIEW_STRUCTURAL_SETTER(ContextOptions, TContextOptions)
-SKYVIEW_STRUCTURAL_SETTER(AccumBufferBits, int32_t)
-SKYVIEW_STRUCTURAL_SETTER(AntiAliasing, TGLAntiAliasing)
-SKYVIEW_STRUCTURAL_SETTER(DepthPrecision, TGLDepthPrecision)
-SKYVIEW_STRUCTURAL_SETTER(ColorDepth, TGLColorDepth)
-#undef SKYVIEW_STRUCTURAL_SETTER
+void TGLSceneBuffer::SetDepthTest(bool value) {
+    if (StoreIfChanged(FDepthTest, value))
+        NotifyChange(this);
+}
+
+void TGLSceneBuffer::SetFaceCulling(bool value) {
+    if (StoreIfChanged(FFaceCulling, value))
+        NotifyChange(this);
+}
+
+void TGLSceneBuffer::SetFogEnable(bool value) {
+    if (StoreIfChanged(FFogEnable, value))
+        NotifyChange(this);
+}
+
+void TGLSceneBuffer::SetLighting(bool value) {
+    if (StoreIfChanged(FLighting, value))
+        NotifyChange(this);
+}
+
+void TGLSceneBuffer::SetShadeModel(TGLShadeModel value) {
+    if (StoreIfChanged(FShadeModel, value))
+        NotifyChange(this);
+}
+
+void TGLSceneBuffer::SetContextOptions(TContextOptions value) {
+    if (StoreIfChanged(FContextOptions, value))
+        StructuralChange();
+}
+
+void TGLSceneBuffer::SetAccumBufferBits(int32_t value) {
+    if (StoreIfChanged(FAccumBufferBits, value))
+        StructuralChange();
+}
+
+void TGLSceneBuffer::SetAntiAliasing(TGLAntiAliasing value) {
+    if (StoreIfChanged(FAntiAliasing, value))
+        StructuralChange();
+}
+
+void TGLSceneBuffer::SetDepthPrecision(TGLDepthPrecision value) {
+    if (StoreIfChanged(FDepthPrecision, value))
+        StructuralChange();
+}
+
+void TGLSceneBuffer::SetColorDepth(TGLColorDepth value) {
+    if (StoreIfChanged(FColorDepth, value))
+        StructuralChange();
+}
 
 void TGLSceneBuffer::SetFogEnvironment(const TGLFogEnvironment& value) {
     FFogEnvironment->Assign(&value);

@@ -50,44 +50,32 @@ void TGLCamera::Notification(TComponent* component, TOperation operation) {
 void TGLCamera::SetFocalLength(float value) {
     if (!(value > 0) || !std::isfinite(value))
         value = 1;
-    if (value == FFocalLength)
-        return;
-    FFocalLength = value;
-    if (!Loading())
+    if (StoreIfChanged(FFocalLength, value) && !Loading())
         TransformationChanged();
 }
 
 void TGLCamera::SetDepthOfView(float value) {
-    if (value == FDepthOfView)
-        return;
-    FDepthOfView = value;
-    if (!Loading())
+    if (StoreIfChanged(FDepthOfView, value) && !Loading())
         TransformationChanged();
 }
 
 void TGLCamera::SetNearPlaneBias(float value) {
     if (value <= 0)
         value = 1;
-    if (value == FNearPlaneBias)
-        return;
-    FNearPlaneBias = value;
-    NotifyChange(this);
+    if (StoreIfChanged(FNearPlaneBias, value))
+        NotifyChange(this);
 }
 
 void TGLCamera::SetSceneScale(float value) {
     if (value == 0)
         value = 1;
-    if (value == FSceneScale)
-        return;
-    FSceneScale = value;
-    NotifyChange(this);
+    if (StoreIfChanged(FSceneScale, value))
+        NotifyChange(this);
 }
 
 void TGLCamera::SetCameraStyle(TGLCameraStyle value) {
-    if (value == FCameraStyle)
-        return;
-    FCameraStyle = value;
-    NotifyChange(this);
+    if (StoreIfChanged(FCameraStyle, value))
+        NotifyChange(this);
 }
 
 void TGLCamera::SetTargetObject(TGLBaseSceneObject* value) {

@@ -1,6 +1,7 @@
 #include "platform/framework/Classes.h"
 
 #include <algorithm>
+#include <map>
 
 namespace {
 
@@ -12,7 +13,24 @@ template <typename T> bool Contains(const std::vector<T*>& list, T* item) {
     return std::find(list.begin(), list.end(), item) != list.end();
 }
 
+// Process-wide; made on first use, so that registrations may run before main.
+std::map<std::string, TPersistentClass>& ClassRegistry() {
+    static std::map<std::string, TPersistentClass> registry;
+    return registry;
+}
+
 } // namespace
+
+void RegisterClass(const std::string& name, TPersistentClass persistentClass) {
+    const auto [entry, added] = ClassRegistry().emplace(name, persistentClass);
+    if (!added && entry->second != persistentClass)
+        throw EFilerError(Format("A class named %s already exists", name.c_str()));
+}
+
+TPersistentClass GetClass(const std::string& name) {
+    const auto entry = ClassRegistry().find(name);
+    return entry == ClassRegistry().end() ? nullptr : entry->second;
+}
 
 void TPersistent::Assign(const TPersistent* source) {
     if (source) {

@@ -7,12 +7,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 SKYVIEW_EXCEPTION(EComponentError, Exception)
 SKYVIEW_EXCEPTION(EConvertErrorAssign, EConvertError)
+SKYVIEW_EXCEPTION(EFilerError, EStreamError)
 
 class TObject {
 public:
@@ -104,3 +107,28 @@ private:
     std::vector<TComponent*> FComponents; // owned, in creation order
     std::vector<TComponent*> FFreeNotifies;
 };
+
+// The class registry: classes registered under their names, so that stored data can name the
+// class of an object and have a new one made. A class reference is the function that makes one.
+using TPersistentClass = std::unique_ptr<TPersistent> (*)();
+
+// A new object of class T: default-constructed, or constructed without an owner for classes
+// whose constructor takes one.
+template <typename T> std::unique_ptr<TPersistent> CreateInstance() {
+    if constexpr (std::is_default_constructible_v<T>)
+        return std::make_unique<T>();
+    else
+        return std::make_unique<T>(nullptr);
+}
+
+// Registering a name again with the same class does nothing; with another class it raises
+// EFilerError "A class named <name> already exists", since stored data could not tell them apart.
+void RegisterClass(const std::string& name, TPersistentClass persistentClass);
+
+// Registers T under the name its objects report, which is the name stored data carries.
+template <typename T> void RegisterClass() {
+    RegisterClass(CreateInstance<T>()->ClassName(), &CreateInstance<T>);
+}
+
+// The class registered under exactly `name`, or nullptr.
+TPersistentClass GetClass(const std::string& name);

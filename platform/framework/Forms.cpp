@@ -133,6 +133,11 @@ TApplication* TApplication::Instance() {
 
 void TApplication::Initialize() {
     FTerminated = false;
+    if (Win32OpenDisplay())
+        return;
+    const std::string name = Win32DisplayName();
+    throw ENoDisplay("cannot open display \"" + name + "\"" +
+                     (name.empty() ? " (DISPLAY is not set)" : ""));
 }
 
 void TApplication::Notification(TComponent* component, TOperation operation) {

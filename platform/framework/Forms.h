@@ -8,6 +8,9 @@
 
 using TKeyPressEvent = std::function<void(TObject* sender, char16_t& key)>;
 
+// No X server could be reached: the message names the display that was tried.
+SKYVIEW_EXCEPTION(ENoDisplay, Exception)
+
 enum TPosition : uint8_t { poDesigned, poDefault, poDefaultPosOnly, poDefaultSizeOnly };
 
 class TForm : public TWinControl {
@@ -69,6 +72,8 @@ public:
     // The application object of the running program (none outside Run's lifetime).
     static TApplication* Instance();
 
+    // Connects to the display, so that a program without one stops before it builds anything;
+    // raises ENoDisplay when there is none.
     void Initialize();
     const std::string& Title() const { return FTitle; }
     void SetTitle(const std::string& title) { FTitle = title; }

@@ -33,9 +33,3 @@ void Set8087CW(uint16_t controlWord) {
     const unsigned masks = (controlWord & 0x3Fu) << 7;
     _mm_setcsr((_mm_getcsr() & ~0x1F80u) | masks);
 }
-
-uint16_t Get8087CW() {
-    uint16_t controlWord = 0;
-    asm volatile("fnstcw %0" : "=m"(controlWord));
-    return controlWord;
-}

@@ -79,4 +79,3 @@ std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2))
 // Masks every floating-point exception (x87 control word and SSE MXCSR), so that divisions by
 // zero and invalid operations give infinities and NaNs instead of traps.
 void Set8087CW(uint16_t controlWord);
-uint16_t Get8087CW();

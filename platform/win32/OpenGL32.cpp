@@ -3,6 +3,7 @@
 #include "platform/win32/GLXBinding.h"
 
 #include <dlfcn.h>
+#include <link.h>
 #include <string>
 
 TOpenGLEntryPoints GLEntryPoints;
@@ -77,6 +78,19 @@ void OpenGL32Unload() {
     libs.MarkedLoaded = false;
     GLEntryPoints = {};
     GLX = {};
+}
+
+void OpenGL32KeepDriverLoaded() {
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void*) {
+            if (info->dlpi_name && *info->dlpi_name)
+                // Marks the loaded library as never to be unloaded; the extra reference goes.
+                if (void* library =
+                        dlopen(info->dlpi_name, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE))
+                    dlclose(library);
+            return 0;
+        },
+        nullptr);
 }
 
 bool OpenGL32Loaded() {

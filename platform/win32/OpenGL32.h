@@ -736,6 +736,11 @@ bool OpenGL32Load();
 // Closes both libraries and empties the table.
 void OpenGL32Unload();
 bool OpenGL32Loaded();
+// Keeps every library loaded so far mapped for the rest of the process. GLX loads the OpenGL
+// driver when it first serves a display and unloads it when the display closes, which loses
+// what the driver set up once per process (and reloads it for the next display); called once
+// the driver is in, it stays.
+void OpenGL32KeepDriverLoaded();
 // Looks a symbol up in the loaded OpenGL library itself (not through the extension mechanism).
 void* OpenGL32Symbol(const char* name);
 // Overrides the library file names (tests use this to make the load fail); empty restores the

@@ -80,6 +80,7 @@ private:
         FConfigs = GLX.glXGetFBConfigs(Dpy(), Win32Screen(), &FConfigCount);
         if (!FConfigs)
             FConfigCount = 0;
+        OpenGL32KeepDriverLoaded();
     }
 
     GLXFBConfig* FConfigs = nullptr;

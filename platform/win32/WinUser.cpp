@@ -392,10 +392,6 @@ DWORD Win32TickCount() {
 
 // ---- Mode ----------------------------------------------------------------------------------
 
-void Win32SetHeadless(bool headless) {
-    WM().Headless = headless;
-}
-
 bool Win32IsHeadless() {
     return WM().Headless;
 }
@@ -418,18 +414,6 @@ ATOM RegisterClassEx(const WNDCLASSEX* windowClass) {
     record.Background = windowClass->hbrBackground;
     record.Atom = wm.NextAtom++;
     return record.Atom;
-}
-
-BOOL UnregisterClass(LPCSTR className, HINSTANCE) {
-    auto& wm = WM();
-    const std::string key = ClassKey(className);
-    if (!wm.Classes.contains(key))
-        return Fail(ERROR_CLASS_DOES_NOT_EXIST, FALSE);
-    for (const auto& [id, r] : wm.Windows)
-        if (r->ClassKey == key)
-            return Fail(ERROR_CLASS_HAS_WINDOWS, FALSE);
-    wm.Classes.erase(key);
-    return TRUE;
 }
 
 BOOL GetClassInfoEx(HINSTANCE, LPCSTR className, WNDCLASSEX* windowClass) {
@@ -587,15 +571,6 @@ BOOL IsChild(HWND parent, HWND window) {
     return IsAncestor(parent, window);
 }
 
-HWND GetParent(HWND window) {
-    const TWindowRecord* r = WM().FindWindow(window);
-    if (!r)
-        return Fail(ERROR_INVALID_WINDOW_HANDLE, HWND(nullptr));
-    if (r->Parent)
-        return r->Parent;
-    return (r->Style & WS_POPUP) ? r->Owner : nullptr;
-}
-
 BOOL SetWindowPos(HWND window, int x, int y, int width, int height) {
     TWindowRecord* r = WM().FindWindow(window);
     if (!r)
@@ -614,14 +589,6 @@ BOOL SetWindowPos(HWND window, int x, int y, int width, int height) {
     return TRUE;
 }
 
-BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint) {
-    if (!SetWindowPos(window, x, y, width, height))
-        return FALSE;
-    if (repaint && IsWindow(window))
-        InvalidateRect(window, nullptr, TRUE);
-    return TRUE;
-}
-
 BOOL GetClientRect(HWND window, RECT* rect) {
     const TWindowRecord* r = WM().FindWindow(window);
     if (!r)
@@ -629,17 +596,6 @@ BOOL GetClientRect(HWND window, RECT* rect) {
     if (!rect)
         return Fail(ERROR_INVALID_PARAMETER, FALSE);
     *rect = ClientRectOf(*r);
-    return TRUE;
-}
-
-BOOL GetWindowRect(HWND window, RECT* rect) {
-    POINT origin{0, 0};
-    if (!rect)
-        return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    if (!ClientToScreen(window, &origin))
-        return FALSE;
-    const TWindowRecord* r = WM().FindWindow(window);
-    *rect = {origin.x, origin.y, origin.x + r->Width, origin.y + r->Height};
     return TRUE;
 }
 
@@ -656,17 +612,6 @@ BOOL ClientToScreen(HWND window, POINT* point) {
     return TRUE;
 }
 
-BOOL ScreenToClient(HWND window, POINT* point) {
-    POINT origin{0, 0};
-    if (!point)
-        return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    if (!ClientToScreen(window, &origin))
-        return FALSE;
-    point->x -= origin.x;
-    point->y -= origin.y;
-    return TRUE;
-}
-
 BOOL SetWindowText(HWND window, LPCSTR text) {
     TWindowRecord* r = WM().FindWindow(window);
     if (!r)
@@ -674,11 +619,6 @@ BOOL SetWindowText(HWND window, LPCSTR text) {
     r->Text = text ? text : "";
     X11SetWindowText(*r);
     return TRUE;
-}
-
-std::string GetWindowText(HWND window) {
-    const TWindowRecord* r = WM().FindWindow(window);
-    return r ? r->Text : Fail(ERROR_INVALID_WINDOW_HANDLE, std::string());
 }
 
 intptr_t SetWindowLongPtr(HWND window, int index, intptr_t value) {
@@ -715,16 +655,6 @@ intptr_t GetWindowLongPtr(HWND window, int index) {
     default:
         return Fail(ERROR_INVALID_INDEX, intptr_t(0));
     }
-}
-
-DWORD GetWindowStyle(HWND window) {
-    const TWindowRecord* r = WM().FindWindow(window);
-    return r ? r->Style : Fail(ERROR_INVALID_WINDOW_HANDLE, DWORD(0));
-}
-
-DWORD GetClassStyle(HWND window) {
-    const TWindowRecord* r = WM().FindWindow(window);
-    return r ? r->ClassStyle : Fail(ERROR_INVALID_WINDOW_HANDLE, DWORD(0));
 }
 
 // ---- Messages ------------------------------------------------------------------------------
@@ -813,10 +743,6 @@ LRESULT DefWindowProc(HWND window, UINT message, WPARAM, LPARAM) {
     }
 }
 
-LRESULT CallWindowProc(WNDPROC procedure, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return procedure ? procedure(window, message, wParam, lParam) : 0;
-}
-
 // ---- Painting ------------------------------------------------------------------------------
 
 HDC BeginPaint(HWND window, PAINTSTRUCT* paint) {
@@ -854,29 +780,6 @@ BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase) {
     r->Update = r->UpdatePending ? Union(r->Update, area) : area;
     r->UpdatePending = true;
     r->UpdateErase = r->UpdateErase || erase;
-    return TRUE;
-}
-
-BOOL ValidateRect(HWND window, const RECT* rect) {
-    TWindowRecord* r = WM().FindWindow(window);
-    if (!r)
-        return Fail(ERROR_INVALID_WINDOW_HANDLE, FALSE);
-    const bool covered =
-        !rect || (rect->left <= r->Update.left && rect->top <= r->Update.top &&
-                  rect->right >= r->Update.right && rect->bottom >= r->Update.bottom);
-    if (covered) {
-        r->UpdatePending = false;
-        r->UpdateErase = false;
-    }
-    return TRUE;
-}
-
-BOOL UpdateWindow(HWND window) {
-    const TWindowRecord* r = WM().FindWindow(window);
-    if (!r)
-        return Fail(ERROR_INVALID_WINDOW_HANDLE, FALSE);
-    if (r->UpdatePending && ShownOnScreen(*r))
-        SendMessage(window, WM_PAINT, 0, 0);
     return TRUE;
 }
 
@@ -1065,14 +968,6 @@ BOOL QueryPerformanceFrequency(int64_t* frequency) {
 
 int GetScreenDpi() {
     return 96;
-}
-
-const TMessageBoxRecord& LastMessageBox() {
-    return WM().LastMessageBox;
-}
-
-void ResetMessageBoxRecord() {
-    WM().LastMessageBox = {};
 }
 
 // ---- Text helpers --------------------------------------------------------------------------

@@ -6,8 +6,8 @@
 // device contexts all work, nothing is shown and the queue never blocks.
 //
 // Where X differs from Windows:
-// - There is no non-client frame: the size given to CreateWindowEx, SetWindowPos and MoveWindow
-//   is the client size, and the position of a top-level window is that of its client area on
+// - There is no non-client frame: the size given to CreateWindowEx and SetWindowPos is the
+//   client size, and the position of a top-level window is that of its client area on
 //   the screen (the window manager's frame lies outside it). A top-level window created at
 //   CW_USEDEFAULT is placed by the window manager; a CW_USEDEFAULT size is 640 x 480.
 // - Window handles are never reused: a destroyed window's handle stays invalid for good.
@@ -29,13 +29,15 @@
 
 #include <string>
 
-// Selects headless mode; must be called before the first window is created.
-void Win32SetHeadless(bool headless);
+// Headless mode is chosen by setting TWindowManager::Headless before the first window exists.
 bool Win32IsHeadless();
+// Opens the X display if it is not open yet; false when it cannot be (always true headless).
+bool Win32OpenDisplay();
+// The display Xlib connects to: $DISPLAY, or "" when it is not set.
+std::string Win32DisplayName();
 
 // Classes and windows.
 ATOM RegisterClassEx(const WNDCLASSEX* windowClass);
-BOOL UnregisterClass(LPCSTR className, HINSTANCE instance);
 BOOL GetClassInfoEx(HINSTANCE instance, LPCSTR className, WNDCLASSEX* windowClass);
 HWND CreateWindowEx(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
                     int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
@@ -45,23 +47,16 @@ BOOL ShowWindow(HWND window, int command);
 BOOL IsWindow(HWND window);
 BOOL IsWindowVisible(HWND window);
 BOOL IsChild(HWND parent, HWND window);
-HWND GetParent(HWND window);
 // Moves and sizes the client area (position relative to the parent's client area for children,
 // on the screen for top-level windows); sends WM_SIZE and WM_MOVE for what changed.
 BOOL SetWindowPos(HWND window, int x, int y, int width, int height);
-BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint);
 BOOL GetClientRect(HWND window, RECT* rect);
-BOOL GetWindowRect(HWND window, RECT* rect); // screen coordinates of the client area
 BOOL ClientToScreen(HWND window, POINT* point);
-BOOL ScreenToClient(HWND window, POINT* point);
 // Sets the title directly (no WM_SETTEXT); an X window gets it as WM_NAME and _NET_WM_NAME.
 BOOL SetWindowText(HWND window, LPCSTR text);
-std::string GetWindowText(HWND window);
 // GWLP_USERDATA and GWLP_WNDPROC can be set; GWL_STYLE and GWL_EXSTYLE can also be read.
 intptr_t SetWindowLongPtr(HWND window, int index, intptr_t value);
 intptr_t GetWindowLongPtr(HWND window, int index);
-DWORD GetWindowStyle(HWND window);
-DWORD GetClassStyle(HWND window);
 
 // Messages.
 LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -78,7 +73,6 @@ BOOL PeekMessage(MSG* message, HWND window, UINT filterMin, UINT filterMax, UINT
 BOOL TranslateMessage(const MSG* message);
 LRESULT DispatchMessage(const MSG* message);
 LRESULT DefWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-LRESULT CallWindowProc(WNDPROC procedure, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Painting.
 HDC BeginPaint(HWND window, PAINTSTRUCT* paint);
@@ -86,8 +80,6 @@ BOOL EndPaint(HWND window, const PAINTSTRUCT* paint);
 // The update region is kept as its bounding rectangle within the client area.
 BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase);
 // Validates the whole window when rect is null or covers the update rectangle.
-BOOL ValidateRect(HWND window, const RECT* rect);
-BOOL UpdateWindow(HWND window);
 BOOL GetUpdateRect(HWND window, RECT* rect, BOOL erase);
 // Fills a window's client area with a colour (the stand-in for the class background brush).
 BOOL FillClientRect(HWND window, COLORREF colour);
@@ -137,11 +129,3 @@ int GetScreenDpi(); // pixels per logical inch of the screen (96 on our machines
 // it is up, other windows are still painted but get no keyboard or mouse input. Returns IDOK
 // (0 when no display can be opened). A WM_QUIT that arrives meanwhile is posted again after it.
 int MessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
-// Every MessageBox call is remembered here (in headless mode it shows nothing else).
-struct TMessageBoxRecord {
-    std::string Text;
-    std::string Caption;
-    int Count = 0;
-};
-const TMessageBoxRecord& LastMessageBox();
-void ResetMessageBoxRecord();

@@ -46,7 +46,8 @@ struct TWindowRecord {
     RECT Update{};
     HDC OwnDC = nullptr;
     int PixelFormat = 0;
-    unsigned long XWindow = 0; // the backing X window, 0 when headless
+    unsigned long XWindow = 0;   // the backing X window, 0 when headless
+    unsigned long XColormap = 0; // the colormap of its own visual, 0 for the parent's
 };
 
 struct TDCRecord {
@@ -62,6 +63,13 @@ struct THookRecord {
     HHOOK Handle = nullptr;
     HOOKPROC Procedure = nullptr;
     bool Removed = false; // removed while a chain runs; purged when no chain is running
+};
+
+// Every MessageBox call is remembered here (in headless mode it shows nothing else).
+struct TMessageBoxRecord {
+    std::string Text;
+    std::string Caption;
+    int Count = 0;
 };
 
 struct TX11Connection; // WinX11.cpp

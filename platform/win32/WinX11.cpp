@@ -558,6 +558,8 @@ void X11ForgetWindow(const TWindowRecord& record) {
     if (TX11Connection* x = Connection()) {
         x->Windows.erase(record.XWindow);
         x->ConfigureSerials.erase(record.XWindow);
+        if (record.XColormap)
+            XFreeColormap(x->Dpy, record.XColormap);
     }
 }
 
@@ -645,6 +647,14 @@ Display* Win32Display() {
     return wm.X->Dpy;
 }
 
+bool Win32OpenDisplay() {
+    return WM().Headless || Win32Display() != nullptr;
+}
+
+std::string Win32DisplayName() {
+    return XDisplayName(nullptr);
+}
+
 int Win32Screen() {
     const TX11Connection* x = Win32Display() ? WM().X.get() : nullptr;
     return x ? x->Screen : 0;
@@ -668,6 +678,7 @@ Window Win32SetWindowVisual(HWND window, Visual* visual, int depth, Colormap col
             XReparentWindow(x->Dpy, c->XWindow, replacement, c->X, c->Y);
     X11ForgetWindow(*r);
     r->XWindow = replacement;
+    r->XColormap = colormap;
     x->Windows[replacement] = window;
     if (r->Visible)
         XMapWindow(x->Dpy, replacement);

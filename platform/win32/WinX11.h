@@ -13,6 +13,7 @@ int Win32Screen();
 Window Win32XWindow(HWND window);
 // Re-creates the window's X window with another visual (X fixes a window's visual at creation):
 // same parent, geometry, mapping state, properties and event mask; returns the new X window.
+// The window takes the colormap and frees it with its X window.
 Window Win32SetWindowVisual(HWND window, Visual* visual, int depth, Colormap colormap);
 
 // Pixel format bookkeeping kept in the window record (0 = none set yet).

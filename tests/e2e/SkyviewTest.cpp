@@ -20,8 +20,6 @@ struct SkyviewE2E : ::testing::Test {
     TWindowInfo view;
 
     void SetUp() override {
-        if (!std::getenv("DISPLAY"))
-            GTEST_SKIP() << "no X display";
         screen = std::make_unique<TXClient>();
         const auto directory = std::filesystem::temp_directory_path();
         program = std::make_unique<TProcess>(SkyviewProgram(), std::vector<std::string>{},
@@ -108,6 +106,30 @@ TEST_F(SkyviewE2E, TakesKeysAndDragsAndStaysIdleAfterwards) {
     EXPECT_LE(IdleTicks(), 2) << "nothing renders once the input has been handled";
     EXPECT_FALSE(screen->FindWindow("skyview")) << "an error was reported";
     CloseAndExpectCleanExit();
+}
+
+// Without an X server the program says which display it tried and exits with status 1, for a
+// missing DISPLAY as for one that names no server.
+TEST(SkyviewWithoutDisplay, SaysWhichDisplayItTriedAndExitsWithOne) {
+    struct TCase {
+        std::optional<std::string> Display;
+        const char* Line;
+    };
+    const TCase cases[] = {
+        {":65000", "skyview: cannot open display \":65000\"\n"},
+        {std::nullopt, "skyview: cannot open display \"\" (DISPLAY is not set)\n"},
+    };
+    for (const TCase& c : cases) {
+        TProcessOptions options;
+        options.Environment = {{"DISPLAY", c.Display}};
+        options.CaptureStandardError = true;
+        TProcess program(SkyviewProgram(), {}, std::filesystem::temp_directory_path().string(),
+                         options);
+        const auto status = program.Wait(20);
+        ASSERT_TRUE(status.has_value()) << "the program did not end";
+        EXPECT_EQ(*status, 1);
+        EXPECT_EQ(program.StandardError(), c.Line);
+    }
 }
 
 } // namespace

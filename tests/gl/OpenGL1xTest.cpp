@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
+#include <link.h>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -74,12 +76,12 @@ std::string GLUString(GLenum name) {
 class OpenGL1xOnMesa : public testing::Test {
 protected:
     void SetUp() override {
-        if (!std::getenv("DISPLAY"))
-            GTEST_SKIP() << "DISPLAY is not set";
         ASSERT_TRUE(LoadOpenGLLibraries());
         FDisplay = XOpenDisplay(nullptr);
         ASSERT_NE(FDisplay, nullptr);
         ASSERT_TRUE(CreateCurrentContext());
+        // As the program does once GLX has loaded the driver for its display.
+        OpenGL32KeepDriverLoaded();
         FSavedGdi = GdiEntryPoints;
         GdiEntryPoints.wglGetProcAddress = &LookUpThroughGLX;
         LoadExtensionEntryPoints();
@@ -128,7 +130,35 @@ protected:
     TGdiEntryPoints FSavedGdi;
 };
 
+std::set<std::string> LoadedLibraries() {
+    std::set<std::string> names;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* names) {
+            static_cast<std::set<std::string>*>(names)->insert(info->dlpi_name);
+            return 0;
+        },
+        &names);
+    return names;
+}
+
 } // namespace
+
+// GLX loads the driver for a display and unloads it when the display closes; once the driver is
+// kept loaded, closing changes nothing.
+TEST(OpenGLDriver, StaysLoadedAfterItsDisplayCloses) {
+    ASSERT_TRUE(LoadOpenGLLibraries());
+    const std::set<std::string> before = LoadedLibraries();
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    int count = 0;
+    XFree(GLX.glXGetFBConfigs(display, DefaultScreen(display), &count));
+    const std::set<std::string> withDriver = LoadedLibraries();
+    OpenGL32KeepDriverLoaded();
+    XCloseDisplay(display);
+    if (withDriver == before)
+        GTEST_SKIP() << "the driver was loaded before this test";
+    EXPECT_EQ(LoadedLibraries(), withDriver);
+}
 
 TEST_F(OpenGL1xOnMesa, FlagsFollowTheImplementationStrings) {
     const std::string version = String(GL_VERSION);

@@ -2,6 +2,9 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <spawn.h>
 #include <sstream>
@@ -12,20 +15,64 @@
 
 extern char** environ;
 
+namespace {
+
+std::vector<std::string> ChildEnvironment(const TProcessOptions& options) {
+    std::vector<std::string> variables;
+    for (char** entry = environ; *entry; ++entry)
+        variables.emplace_back(*entry);
+    for (const auto& [name, value] : options.Environment) {
+        const std::string prefix = name + "=";
+        std::erase_if(variables,
+                      [&](const std::string& variable) { return variable.starts_with(prefix); });
+        if (value)
+            variables.push_back(prefix + *value);
+    }
+    return variables;
+}
+
+std::vector<char*> Pointers(const std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    for (const std::string& text : strings)
+        pointers.push_back(const_cast<char*>(text.c_str()));
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// An unnamed file, not a pipe: a child that writes a long report never blocks on it.
+int AnonymousFile() {
+    std::string path = (std::filesystem::temp_directory_path() / "skyview-stderr-XXXXXX").string();
+    const int file = mkstemp(path.data());
+    if (file < 0)
+        throw std::runtime_error("cannot create a file for a child's standard error");
+    unlink(path.c_str());
+    return file;
+}
+
+} // namespace
+
 TProcess::TProcess(const std::string& program, const std::vector<std::string>& arguments,
-                   const std::string& workingDirectory) {
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
+                   const std::string& workingDirectory, const TProcessOptions& options) {
+    std::vector<std::string> argumentList{program};
+    argumentList.insert(argumentList.end(), arguments.begin(), arguments.end());
+    const std::vector<std::string> environment = ChildEnvironment(options);
+    std::vector<char*> argv = Pointers(argumentList);
+    std::vector<char*> envp = Pointers(environment);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
-    const int failed = posix_spawn(&FPid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    if (options.CaptureStandardError) {
+        FErrorFile = AnonymousFile();
+        posix_spawn_file_actions_adddup2(&actions, FErrorFile, STDERR_FILENO);
+    }
+    const int failed =
+        posix_spawn(&FPid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    if (failed)
-        throw std::runtime_error("cannot start " + program);
+    if (failed) {
+        if (FErrorFile >= 0)
+            close(FErrorFile);
+        throw std::runtime_error("cannot start " + program + ": " + std::strerror(failed));
+    }
 }
 
 TProcess::~TProcess() {
@@ -33,6 +80,19 @@ TProcess::~TProcess() {
         kill(FPid, SIGKILL);
         Wait(5);
     }
+    if (FErrorFile >= 0)
+        close(FErrorFile);
+}
+
+std::string TProcess::StandardError() const {
+    std::string text;
+    if (FErrorFile < 0)
+        return text;
+    char buffer[4096];
+    off_t at = 0;
+    for (ssize_t n; (n = pread(FErrorFile, buffer, sizeof buffer, at)) > 0; at += n)
+        text.append(buffer, static_cast<size_t>(n));
+    return text;
 }
 
 bool TProcess::Running() {

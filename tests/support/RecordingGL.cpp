@@ -2,6 +2,7 @@
 
 #include "engine/context/OpenGL1x.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <regex>
@@ -47,8 +48,32 @@ size_t CountForName(GLenum pname) {
     return 1;
 }
 
+// Pixel rectangles of RGBA bytes small enough to be worth keeping: where a call has its format,
+// type, width and height.
+struct TPixelArguments {
+    const char* Name;
+    size_t Format, Type, Width, Height;
+};
+constexpr TPixelArguments PixelCalls[] = {
+    {"glTexImage2D", 6, 7, 3, 4}, {"gluBuild2DMipmaps", 4, 5, 2, 3}, {"gluScaleImage", 0, 3, 1, 2}};
+constexpr size_t MaxRecordedPixelBytes = 64 * 1024;
+
+size_t PixelBytes(const std::string& name, const std::vector<double>& args) {
+    for (const TPixelArguments& call : PixelCalls) {
+        if (name != call.Name)
+            continue;
+        if (args.at(call.Format) != GL_RGBA || args.at(call.Type) != GL_UNSIGNED_BYTE)
+            return 0;
+        const double bytes = args.at(call.Width) * args.at(call.Height) * 4;
+        return bytes <= MaxRecordedPixelBytes ? static_cast<size_t>(bytes) : 0;
+    }
+    return 0;
+}
+
 // How many elements the first const array argument of a call holds.
 size_t DataCount(const std::string& name, const std::vector<double>& args) {
+    if (const size_t bytes = PixelBytes(name, args))
+        return bytes;
     static const std::regex vectorForm("gl(Vertex|Color|Normal|TexCoord|RasterPos|Index|EvalCoord)"
                                        "([1-4])(b|s|i|f|d|ub|us|ui)v");
     std::smatch match;
@@ -88,6 +113,11 @@ bool CaptureOne([[maybe_unused]] std::vector<double>& data, [[maybe_unused]] siz
         if constexpr (std::is_const_v<std::remove_pointer_t<T>> && std::is_arithmetic_v<Element>) {
             if (value && count > 0)
                 AppendData(data, value, count);
+            return true;
+        } else if constexpr (std::is_const_v<std::remove_pointer_t<T>> && std::is_void_v<Element>) {
+            // Untyped data is a pixel rectangle of bytes.
+            if (value && count > 0)
+                AppendData(data, static_cast<const uint8_t*>(value), count);
             return true;
         }
     }
@@ -328,6 +358,24 @@ struct TRecordingAnswers {
         return ActiveRecorder->LiveTextures.count(name) ? GL_TRUE : GL_FALSE;
     }
 
+    // Resamples RGBA bytes to the nearest pixel, so that what is uploaded afterwards is the
+    // picture at its new size.
+    static GLint ScaleImage(GLenum format, GLsizei wIn, GLsizei hIn, GLenum typeIn,
+                            const void* dataIn, GLsizei wOut, GLsizei hOut, GLenum typeOut,
+                            GLvoid* dataOut) {
+        ActiveRecorder->Record(MakeCall("gluScaleImage", format, wIn, hIn, typeIn, dataIn, wOut,
+                                        hOut, typeOut, dataOut));
+        if (format != GL_RGBA || typeIn != GL_UNSIGNED_BYTE || typeOut != GL_UNSIGNED_BYTE)
+            return 0;
+        const auto* in = static_cast<const uint8_t*>(dataIn);
+        auto* out = static_cast<uint8_t*>(dataOut);
+        for (GLsizei y = 0; y < hOut; ++y)
+            for (GLsizei x = 0; x < wOut; ++x)
+                std::copy_n(in + (size_t(y) * hIn / hOut * wIn + size_t(x) * wIn / wOut) * 4, 4,
+                            out + (size_t(y) * wOut + x) * 4);
+        return 0;
+    }
+
     static void Install(TOpenGLEntryPoints& table) {
         table.glGetError = &GetError;
         table.glGetString = &GetString;
@@ -341,6 +389,7 @@ struct TRecordingAnswers {
         table.glGenTextures = &GenTextures;
         table.glDeleteTextures = &DeleteTextures;
         table.glIsTexture = &IsTexture;
+        table.gluScaleImage = &ScaleImage;
         glGenOcclusionQueriesNV = &GenOcclusionQueries;
     }
 };
@@ -435,11 +484,30 @@ std::vector<std::string> TRecordingGL::Trace(std::string_view prefix) const {
     return texts;
 }
 
+long TRecordingGL::Find(std::string_view name, std::initializer_list<double> args,
+                        size_t from) const {
+    for (size_t i = from; i < Calls.size(); ++i)
+        if (Calls[i].Is(name, args))
+            return static_cast<long>(i);
+    return -1;
+}
+
+std::optional<bool> TRecordingGL::Enabled(GLenum capability, size_t before) const {
+    std::optional<bool> state;
+    for (size_t i = 0; i < std::min(before, Calls.size()); ++i)
+        if (Calls[i].Is("glEnable", {double(capability)}))
+            state = true;
+        else if (Calls[i].Is("glDisable", {double(capability)}))
+            state = false;
+    return state;
+}
+
 const TGLMatrix16& TRecordingGL::Top(GLenum mode) {
     return Stacks[mode].back();
 }
 
 void TRecordingGL::Record(TGLCall call) {
+    call.ModelView = Top(GL_MODELVIEW);
     Emulate(call);
     Calls.push_back(std::move(call));
 }

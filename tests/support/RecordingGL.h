@@ -1,6 +1,8 @@
 // A recording OpenGL table for tests without a display: every entry point records its call with
 // its arguments (and the elements behind a const array argument when their count is known), and
-// the queries answer from scripted values. A small emulation of the matrix stacks lets
+// the queries answer from scripted values. Pixel rectangles of RGBA bytes up to 64 KB handed to
+// glTexImage2D, gluBuild2DMipmaps and gluScaleImage record their bytes; gluScaleImage resamples
+// to the nearest pixel. A small emulation of the matrix stacks lets
 // glGet*(GL_*_MATRIX) read back what the code under test loaded and multiplied. The engine's
 // OpenGL extension entry points (glActiveTextureARB, glMultiTexCoord2fARB, ...) record too.
 #pragma once
@@ -8,9 +10,11 @@
 #include "platform/win32/OpenGL32.h"
 
 #include <array>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -18,16 +22,17 @@
 
 struct TSavedExtensionEntries;
 
+using TGLMatrix16 = std::array<double, 16>;
+
 struct TGLCall {
     std::string Name;
     std::vector<double> Args; // scalar arguments in order; a pointer argument records as 0
     std::vector<double> Data; // elements behind the first const array argument, when known
+    TGLMatrix16 ModelView{};  // the emulated model-view matrix the call was made with
 
     bool Is(std::string_view name, std::initializer_list<double> args) const;
     std::string Text() const; // "glEnable(2929)"
 };
-
-using TGLMatrix16 = std::array<double, 16>;
 
 class TRecordingGL {
 public:
@@ -46,6 +51,11 @@ public:
     size_t Count(std::string_view name) const;
     std::vector<std::string> Trace() const;                        // Text() of every call
     std::vector<std::string> Trace(std::string_view prefix) const; // only names with the prefix
+    // The index of the first call from `from` on with that name and those arguments, or -1.
+    long Find(std::string_view name, std::initializer_list<double> args, size_t from = 0) const;
+    // Whether the glEnable and glDisable calls before call `before` leave `capability` on; none
+    // when they never touch it.
+    std::optional<bool> Enabled(GLenum capability, size_t before = SIZE_MAX) const;
 
     // Scripted answers.
     std::map<GLenum, std::string> Strings;        // glGetString; GL_VERSION defaults to "1.1"

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <thread>
@@ -245,10 +246,11 @@ TRgb TXClient::Pixel(unsigned long window, int x, int y) {
     return rgb;
 }
 
-void TXClient::SavePng(unsigned long window, const std::string& path) {
+void TXClient::SavePng(unsigned long window, const std::string& name) {
     int width = 0, height = 0;
     const std::vector<TRgb> pixels = Capture(window, width, height);
-    WritePng(path, pixels, width, height);
+    std::filesystem::create_directories(SKYVIEW_TEST_OUTPUT);
+    WritePng(std::string(SKYVIEW_TEST_OUTPUT) + "/" + name, pixels, width, height);
 }
 
 void TXClient::SendClose(unsigned long window) {

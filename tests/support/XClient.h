@@ -37,8 +37,8 @@ public:
     // Pixels as the screen shows them (the window must be mapped and unobscured).
     std::vector<TRgb> Capture(unsigned long window, int& width, int& height);
     TRgb Pixel(unsigned long window, int x, int y);
-    // Writes a capture as a PNG file.
-    void SavePng(unsigned long window, const std::string& path);
+    // Writes a capture as a PNG file of that name into the build's test-output directory.
+    void SavePng(unsigned long window, const std::string& name);
 
     void SendClose(unsigned long window);
     void SendKey(unsigned long window, const std::string& keysym);

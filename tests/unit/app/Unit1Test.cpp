@@ -1,5 +1,6 @@
 #include "app/Unit1.h"
 #include "engine/context/GLWin32Context.h"
+#include "tests/support/FakeDriverTest.h"
 #include "tests/support/FakeGdi.h"
 #include "tests/support/RecordingGL.h"
 
@@ -9,18 +10,11 @@
 
 namespace {
 
-struct MainForm : ::testing::Test {
-    TRecordingGL gl;
-    TFakeGdi gdi;
+struct MainForm : TFakeDriverTest {
     std::unique_ptr<TForm1> form;
 
-    static void SetUpTestSuite() {
-        if (GLContextManager()->ContextClassCount() == 0)
-            RegisterWin32ContextClass();
-    }
     void SetUp() override {
-        FinalizeWin32Context();
-        gdi.Formats = {FakeFormat(24, 24, false)};
+        TFakeDriverTest::SetUp();
         form = std::make_unique<TForm1>(nullptr);
     }
 

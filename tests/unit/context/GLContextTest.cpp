@@ -34,6 +34,31 @@ TEST_F(ContextFixture, NestedActivationMakesOneNativeCallEachWay) {
     EXPECT_THROW(context->ReleaseCurrent(), EAssertionFailed);
 }
 
+TEST_F(ContextFixture, CurrentContextScopeReleasesAndKeepsTheFirstError) {
+    auto context = Created("a");
+    {
+        TGLCurrentContextScope current(*context);
+        EXPECT_TRUE(context->IsCurrent());
+    }
+    EXPECT_FALSE(context->IsCurrent());
+    // Released behind the scope's back, the context cannot be released again: that failure is
+    // reported, unless another error is already leaving the scope.
+    try {
+        TGLCurrentContextScope current(*context);
+        context->ReleaseCurrent();
+        throw EGLContext("first");
+    } catch (const Exception& error) {
+        EXPECT_EQ(error.Message(), "first");
+    }
+    EXPECT_THROW(
+        {
+            TGLCurrentContextScope current(*context);
+            context->ReleaseCurrent();
+        },
+        EAssertionFailed);
+    EXPECT_EQ(context->ReleaseCurrentCalls, 3);
+}
+
 TEST_F(ContextFixture, ActivationRules) {
     // A first activation takes over from whatever is current; the context it displaced keeps
     // its count and may then neither nest nor release. (It is made valid by hand so that the

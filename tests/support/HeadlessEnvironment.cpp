@@ -1,5 +1,6 @@
 // Unit tests run without a display: the window manager keeps its windows in memory only.
 #include "platform/win32/WinUser.h"
+#include "tests/support/WindowState.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +8,7 @@ namespace {
 
 class THeadlessEnvironment : public ::testing::Environment {
 public:
-    void SetUp() override { Win32SetHeadless(true); }
+    void SetUp() override { SetHeadless(true); }
 };
 
 [[maybe_unused]] const auto* const vHeadless =

@@ -4,8 +4,10 @@
 #include "engine/scene/SceneGraph.h"
 #include "platform/framework/Forms.h"
 #include "platform/win32/WinUser.h"
+#include "tests/support/FakeDriverTest.h"
 #include "tests/support/FakeGdi.h"
 #include "tests/support/RecordingGL.h"
+#include "tests/support/WindowState.h"
 
 #include <gtest/gtest.h>
 
@@ -25,20 +27,12 @@ protected:
     }
 };
 
-struct ViewerFixture : ::testing::Test {
-    TRecordingGL gl;
-    TFakeGdi gdi;
+struct ViewerFixture : TFakeDriverTest {
     std::unique_ptr<TForm> form;
     TLoggingViewer* viewer = nullptr;
 
-    static void SetUpTestSuite() {
-        if (GLContextManager()->ContextClassCount() == 0)
-            RegisterWin32ContextClass();
-    }
-
     void SetUp() override {
-        FinalizeWin32Context();
-        gdi.Formats = {FakeFormat(24, 24, false)};
+        TFakeDriverTest::SetUp();
         form = std::make_unique<TForm>(nullptr);
         form->SetPosition(poDesigned); // at (0, 0), not where the system would place it
         form->SetBounds(0, 0, 702, 435);
@@ -69,8 +63,8 @@ TEST_F(ViewerFixture, LoadingCreatesTheWindowAndItsContext) {
     EXPECT_TRUE(viewer->Buffer()->HasRenderingContext());
     EXPECT_EQ(viewer->Buffer()->Viewport().Width, 705);
     EXPECT_EQ(viewer->Buffer()->Viewport().Height, 441);
-    EXPECT_NE(GetClassStyle(viewer->Handle()) & CS_OWNDC, 0u);
-    EXPECT_EQ(GetWindowStyle(viewer->Handle()) & (WS_CLIPCHILDREN | WS_CLIPSIBLINGS),
+    EXPECT_NE(WindowRecord(viewer->Handle()).ClassStyle & CS_OWNDC, 0u);
+    EXPECT_EQ(GetWindowLongPtr(viewer->Handle(), GWL_STYLE) & (WS_CLIPCHILDREN | WS_CLIPSIBLINGS),
               WS_CLIPCHILDREN | WS_CLIPSIBLINGS);
     EXPECT_EQ(viewer->FieldOfView(), 0.0f) << "no camera, no field of view";
 }
@@ -140,7 +134,6 @@ TEST_F(ViewerFixture, ChangesInvalidateOnlyOutsideAFrame) {
     viewer->Buffer()->NotifyChange(nullptr);
     RECT update{};
     EXPECT_TRUE(GetUpdateRect(viewer->Handle(), &update, FALSE));
-    ValidateRect(viewer->Handle(), nullptr);
     viewer->Buffer()->AfterRender = [&](TObject*) { viewer->Buffer()->NotifyChange(nullptr); };
     Paint();
     EXPECT_FALSE(GetUpdateRect(viewer->Handle(), &update, FALSE))
@@ -200,7 +193,7 @@ TEST(ViewerWithoutOpenGL, OpensItsWindowAndNeverRenders) {
     TFakeGdi gdi;
     OpenGL32Unload();
     OpenGL32SetLibraryNames("libskyview-missing-gl.so", "libskyview-missing-glu.so");
-    ResetMessageBoxRecord();
+    MessageBoxRecord() = {};
     {
         TForm form(nullptr);
         form.SetBounds(0, 0, 200, 100);
@@ -219,7 +212,7 @@ TEST(ViewerWithoutOpenGL, OpensItsWindowAndNeverRenders) {
             << "the framework paints the background";
     }
     EXPECT_EQ(gdi.Count("wglCreateContext"), 0u);
-    EXPECT_EQ(LastMessageBox().Count, 0);
+    EXPECT_EQ(MessageBoxRecord().Count, 0);
     OpenGL32SetLibraryNames("", "");
 }
 

@@ -4,6 +4,7 @@
 #include "tests/support/FakeContext.h"
 #include "tests/support/FakeGdi.h"
 #include "tests/support/RecordingGL.h"
+#include "tests/support/WindowState.h"
 
 #include <gtest/gtest.h>
 
@@ -208,6 +209,7 @@ TEST_F(Win32ContextFixture, ActivationFailureNamesTheSystemError) {
 TEST_F(Win32ContextFixture, FailuresLeaveNoNativeContext) {
     TGLWin32Context context;
     gdi.CreateContextFails = true;
+    const size_t windows = TWindowManager::Instance().Windows.size();
     try {
         context.CreateForDevice(dc);
         FAIL();
@@ -220,6 +222,7 @@ TEST_F(Win32ContextFixture, FailuresLeaveNoNativeContext) {
     }
     EXPECT_FALSE(context.NativeIsValid());
     EXPECT_EQ(gdi.Count("wglMakeCurrent"), 0u);
+    EXPECT_EQ(TWindowManager::Instance().Windows.size(), windows) << "the search's window is gone";
 
     gdi.CreateContextFails = false;
     context.SetLegacyContextsOnly(true);

@@ -3,6 +3,7 @@
 #include "engine/scene/SceneGraph.h"
 #include "platform/framework/Forms.h"
 #include "platform/win32/WinUser.h"
+#include "tests/support/FakeDriverTest.h"
 #include "tests/support/FakeGdi.h"
 #include "tests/support/RecordingGL.h"
 
@@ -11,9 +12,7 @@
 namespace {
 
 // A viewer on a form, with a scene and a camera looking at a target from (0, 0, 3).
-struct BufferFixture : ::testing::Test {
-    TRecordingGL gl;
-    TFakeGdi gdi;
+struct BufferFixture : TFakeDriverTest {
     std::unique_ptr<TForm> form;
     TGLSceneViewer* viewer = nullptr;
     TGLScene* scene = nullptr;
@@ -21,14 +20,8 @@ struct BufferFixture : ::testing::Test {
     TGLSceneObject* target = nullptr;
     int changes = 0;
 
-    static void SetUpTestSuite() {
-        if (GLContextManager()->ContextClassCount() == 0)
-            RegisterWin32ContextClass();
-    }
-
     void SetUp() override {
-        FinalizeWin32Context();
-        gdi.Formats = {FakeFormat(24, 24, false)};
+        TFakeDriverTest::SetUp();
         gl.Values[GL_MAX_LIGHTS] = {8};
         gl.Values[GL_BLUE_BITS] = {8};
         form = std::make_unique<TForm>(nullptr);
@@ -51,41 +44,32 @@ struct BufferFixture : ::testing::Test {
 
     TGLSceneBuffer& Buffer() { return *viewer->Buffer(); }
 
-    // The calls of one frame.
-    std::vector<TGLCall> Frame() {
+    // Records one frame.
+    void Frame() {
         gl.Clear();
         Buffer().RenderFrame();
-        return gl.Calls;
-    }
-
-    static long IndexOf(const std::vector<TGLCall>& calls, std::string_view name,
-                        std::initializer_list<double> args, long from = 0) {
-        for (size_t i = static_cast<size_t>(from); i < calls.size(); ++i)
-            if (calls[i].Is(name, args))
-                return static_cast<long>(i);
-        return -1;
     }
 };
 
 TEST_F(BufferFixture, TheAlphaTestIsSwitchedOnAtTheEndOfEveryFrame) {
-    const auto first = Frame();
-    const long tree = IndexOf(first, "glMultMatrixf", {0});
-    const long alpha = IndexOf(first, "glEnable", {GL_ALPHA_TEST});
+    Frame();
+    const long tree = gl.Find("glMultMatrixf", {0});
+    const long alpha = gl.Find("glEnable", {GL_ALPHA_TEST});
     ASSERT_GE(alpha, 0);
     EXPECT_GT(alpha, tree) << "the first frame draws its objects with the alpha test off";
-    const long func = IndexOf(first, "glAlphaFunc", {GL_GREATER, 0});
+    const long func = gl.Find("glAlphaFunc", {GL_GREATER, 0});
     EXPECT_GT(func, alpha);
-    EXPECT_EQ(IndexOf(first, "glDisable", {GL_ALPHA_TEST}), -1)
+    EXPECT_EQ(gl.Find("glDisable", {GL_ALPHA_TEST}), -1)
         << "nothing switches it off again, so later frames start with it on";
     EXPECT_EQ(Buffer().FrameCount(), 1u);
 }
 
 TEST_F(BufferFixture, FrameRunsItsStepsInOrder) {
-    const auto calls = Frame();
-    const long clear = IndexOf(calls, "glClear", {GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT});
-    const long projection = IndexOf(calls, "glMatrixMode", {GL_PROJECTION});
-    const long lights = IndexOf(calls, "glGetIntegerv", {GL_MAX_LIGHTS, 0});
-    const long fog = IndexOf(calls, "glDisable", {GL_FOG}, lights);
+    Frame();
+    const long clear = gl.Find("glClear", {GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT});
+    const long projection = gl.Find("glMatrixMode", {GL_PROJECTION});
+    const long lights = gl.Find("glGetIntegerv", {GL_MAX_LIGHTS, 0});
+    const long fog = gl.Find("glDisable", {GL_FOG}, lights);
     ASSERT_GE(clear, 0);
     EXPECT_LT(clear, projection);
     EXPECT_LT(projection, lights);
@@ -93,8 +77,8 @@ TEST_F(BufferFixture, FrameRunsItsStepsInOrder) {
     EXPECT_EQ(gl.Count("glClear"), 1u) << "one clear per frame";
     EXPECT_EQ(gdi.Count("SwapBuffers"), 1u);
     // Eight slots, all empty: every light is switched off.
-    for (int i = 0; i < 8; ++i)
-        EXPECT_GE(IndexOf(calls, "glDisable", {double(GL_LIGHT0 + i)}), 0);
+    for (GLenum i = 0; i < 8; ++i)
+        EXPECT_EQ(gl.Enabled(GL_LIGHT0 + i), false) << i;
     EXPECT_FALSE(Buffer().RenderingContext()->IsCurrent());
     EXPECT_EQ(scene->Buffers(), std::vector<TGLSceneBuffer*>{&Buffer()});
 }
@@ -128,12 +112,12 @@ TEST_F(BufferFixture, TheRenderRecordDescribesTheFrame) {
 
 TEST_F(BufferFixture, WithoutACameraAFrameOnlyClearsAndSwaps) {
     viewer->SetCamera(nullptr);
-    const auto calls = Frame();
+    Frame();
     EXPECT_EQ(gl.Count("glClear"), 1u);
     EXPECT_EQ(gdi.Count("SwapBuffers"), 1u);
     EXPECT_EQ(gl.Count("glMultMatrixf"), 0u);
     EXPECT_EQ(gl.Count("gluLookAt"), 0u);
-    EXPECT_EQ(IndexOf(calls, "glGetIntegerv", {GL_MAX_LIGHTS, 0}), -1) << "no lights set up";
+    EXPECT_EQ(gl.Find("glGetIntegerv", {GL_MAX_LIGHTS, 0}), -1) << "no lights set up";
     EXPECT_TRUE(scene->Buffers().empty());
 }
 
@@ -268,17 +252,24 @@ TEST_F(BufferFixture, RemovedCameraLeavesTheBuffer) {
 
 namespace {
 
-// A scene object standing for a light source.
+// A scene object standing for a light source. Setting up, it notes the model-view matrix and
+// whether its light is on, then changes the matrix as a light placing itself does.
 class TTestLight : public TGLSceneObject, public TGLLightInterface {
 public:
     using TGLSceneObject::TGLSceneObject;
     GLenum Number = 0;
     bool IsShining = true;
-    int SetUps = 0;
+    std::vector<TGLMatrix16> SetUpWith;
+    bool EnabledAtSetUp = false;
     GLenum LightNumber() const override { return Number; }
     void SetLightNumber(GLenum number) override { Number = number; }
     bool Shining() const override { return IsShining; }
-    void SetupGLLight() override { ++SetUps; }
+    void SetupGLLight() override {
+        TRecordingGL& gl = TRecordingGL::Current();
+        SetUpWith.push_back(gl.Top(GL_MODELVIEW));
+        EnabledAtSetUp = gl.Enabled(Number).value_or(false);
+        glTranslatef(1, 2, 3);
+    }
 };
 
 TEST(LightTable, SlotsAreGivenInOrderAndFreedOnRemoval) {
@@ -300,17 +291,24 @@ TEST(LightTable, SlotsAreGivenInOrderAndFreedOnRemoval) {
     lights[2]->IsShining = false;
 
     gl.Clear();
+    glTranslatef(0, 0, -3); // the camera's view
+    const TGLMatrix16 view = gl.Top(GL_MODELVIEW);
     scene.SetupLights(10);
-    EXPECT_EQ(gl.Trace(),
-              (std::vector<std::string>{
-                  "glPushMatrix()",  "glDisable(16384)", "glEnable(16385)",  "glPopMatrix()",
-                  "glPushMatrix()",  "glDisable(16386)", "glEnable(16387)",  "glPopMatrix()",
-                  "glPushMatrix()",  "glEnable(16388)",  "glPopMatrix()",    "glPushMatrix()",
-                  "glEnable(16389)", "glPopMatrix()",    "glPushMatrix()",   "glEnable(16390)",
-                  "glPopMatrix()",   "glPushMatrix()",   "glEnable(16391)",  "glPopMatrix()",
-                  "glPushMatrix()",  "glPopMatrix()",    "glDisable(16392)", "glDisable(16393)"}));
-    EXPECT_EQ(lights[1]->SetUps, 1);
-    EXPECT_EQ(lights[2]->SetUps, 0);
+    // Slot 0 is empty and light 2 does not shine; past the eight slots every light is off.
+    const std::vector<bool> on{false, true, false, true, true, true, true, true, false, false};
+    for (GLenum i = 0; i < on.size(); ++i)
+        EXPECT_EQ(gl.Enabled(GL_LIGHT0 + i), on[i]) << "GL_LIGHT" << i;
+    // Each shining light is set up once, switched on and with the camera's view, whatever the
+    // light before it did to the matrix; the view is current again afterwards.
+    for (int i = 1; i < 9; ++i) {
+        const bool setUp = i != 2 && i != 8;
+        EXPECT_EQ(lights[i]->SetUpWith,
+                  setUp ? std::vector<TGLMatrix16>{view} : std::vector<TGLMatrix16>{})
+            << "light " << i;
+        EXPECT_EQ(lights[i]->EnabledAtSetUp, setUp) << "light " << i;
+    }
+    EXPECT_EQ(gl.Stacks[GL_MODELVIEW].size(), 1u);
+    EXPECT_EQ(gl.Top(GL_MODELVIEW), view);
     delete lights[0];
 }
 

@@ -23,6 +23,16 @@ std::vector<double> Elements(const TMatrix& m) {
     return {m[0].data(), m[0].data() + 16};
 }
 
+// m · frame in the recording's layout: m applied in `frame`.
+TGLMatrix16 Product(const TMatrix& m, const TGLMatrix16& frame) {
+    TGLMatrix16 product{};
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            for (int k = 0; k < 4; ++k)
+                product[i * 4 + j] += m[i][k] * frame[k * 4 + j];
+    return product;
+}
+
 void ExpectNear(const TVector& actual, const TVector& expected, float tolerance = 1e-6f) {
     for (size_t i = 0; i < 4; ++i)
         EXPECT_NEAR(actual[i], expected[i], tolerance) << "component " << i;
@@ -128,6 +138,16 @@ struct SceneFixture : ::testing::Test {
     void Frame() {
         gl.Clear();
         scene.Objects()->RenderObject(rci);
+    }
+    // The calls compiled into display list `name` by the first compilation recorded.
+    Trace ListContents(GLuint name) const {
+        Trace contents;
+        long i = gl.Find("glNewList", {double(name), GL_COMPILE});
+        if (i < 0)
+            return contents;
+        while (gl.Calls.at(static_cast<size_t>(++i)).Name != "glEndList")
+            contents.push_back(gl.Calls[static_cast<size_t>(i)].Text());
+        return contents;
     }
     std::vector<double> Marks() const {
         std::vector<double> marks;
@@ -622,12 +642,30 @@ TEST_F(SceneFixture, RenderObjectMultipliesByTheLocalMatrixBetweenPushAndPop) {
     TMarked* object = Add(scene.Objects(), 1, false);
     object->Position().SetPoint(1, 2, 3);
     object->SetTurnAngle(30);
+    glTranslatef(0, 0, -3); // the parent's frame
+    const TGLMatrix16 parent = gl.Top(GL_MODELVIEW);
     gl.Clear();
     object->RenderObject(rci);
-    EXPECT_EQ(gl.Trace(),
-              (Trace{"glPushMatrix()", "glMultMatrixf(0)", "glGenLists(1)", "glNewList(1, 4864)",
-                     "glPassThrough(1)", "glEndList()", "glCallList(1)", "glPopMatrix()"}));
-    EXPECT_EQ(gl.Calls[1].Data, Elements(object->LocalMatrix()));
+    // The list holds the geometry alone and is called in the object's frame; the parent's frame
+    // is current again afterwards.
+    EXPECT_EQ(ListContents(1), Trace{"glPassThrough(1)"});
+    const long call = gl.Find("glCallList", {1});
+    ASSERT_GE(call, 0);
+    EXPECT_EQ(gl.Calls[call].ModelView, Product(object->LocalMatrix(), parent));
+    EXPECT_EQ(gl.Stacks[GL_MODELVIEW].size(), 1u);
+    EXPECT_EQ(gl.Top(GL_MODELVIEW), parent);
+}
+
+TEST_F(SceneFixture, AColourOfTheObjectMakesItsListStale) {
+    TMarked* object = Add(scene.Objects(), 1, false);
+    TGLColor colour(object, {0, 0, 0, 1});
+    Frame();
+    changes = 0;
+    colour.SetRed(1);
+    EXPECT_TRUE(object->Changes().Contains(chStructure));
+    EXPECT_GT(changes, 0) << "the buffers are asked for a frame";
+    Frame();
+    EXPECT_EQ(gl.Count("glNewList"), 1u);
 }
 
 TEST_F(SceneFixture, DisplayListIsCompiledOnceAndAgainAfterAStructureChange) {
@@ -640,10 +678,10 @@ TEST_F(SceneFixture, DisplayListIsCompiledOnceAndAgainAfterAStructureChange) {
     EXPECT_EQ(gl.Count("glCallList"), 1u);
     object->StructureChanged();
     Frame();
-    EXPECT_EQ(gl.Trace(),
-              (Trace{"glPushMatrix()", "glMultMatrixf(0)", "glPushMatrix()", "glMultMatrixf(0)",
-                     "glNewList(1, 4864)", "glPassThrough(1)", "glEndList()", "glCallList(1)",
-                     "glPopMatrix()", "glPopMatrix()"}));
+    // The same list is compiled again, before it is called.
+    EXPECT_EQ(gl.Count("glGenLists"), 0u);
+    EXPECT_EQ(ListContents(1), Trace{"glPassThrough(1)"});
+    EXPECT_LT(gl.Find("glEndList", {}), gl.Find("glCallList", {1}));
     // The scene root draws directly: no list of its own.
     object->SetStyle({sfDrawDirect});
     Frame();
@@ -770,8 +808,11 @@ TEST_F(SceneFixture, NoDepthTestAndStateResetFlags) {
     cache.Enable(capDepthTest);
     gl.Clear();
     object->RenderObject(rci);
-    EXPECT_EQ(gl.Trace(), (Trace{"glPushMatrix()", "glMultMatrixf(0)", "glDisable(2929)",
-                                 "glPassThrough(1)", "glEnable(2929)", "glPopMatrix()"}));
+    const long drawn = gl.Find("glPassThrough", {1});
+    ASSERT_GE(drawn, 0);
+    EXPECT_EQ(gl.Enabled(GL_DEPTH_TEST, drawn), false) << "drawn without the depth test";
+    EXPECT_EQ(gl.Enabled(GL_DEPTH_TEST), true) << "switched on again";
+    EXPECT_EQ(gl.Stacks[GL_MODELVIEW].size(), 1u);
     // With the depth test already off it stays off.
     cache.Disable(capDepthTest);
     gl.Clear();
@@ -798,12 +839,26 @@ TEST_F(SceneFixture, AxesAreDrawnWithTheCameraDepthOfView) {
     scene.SetCurrentCamera(camera);
     gl.Clear();
     object->RenderObject(rci);
-    const Trace trace = gl.Trace();
-    ASSERT_GE(trace.size(), 10u);
-    EXPECT_EQ(Trace(trace.begin(), trace.begin() + 10),
-              (Trace{"glPushMatrix()", "glMultMatrixf(0)", "glPushAttrib(8260)", "glDisable(2896)",
-                     "glEnable(2852)", "glEnable(3042)", "glBlendFunc(770, 771)", "glLineWidth(1)",
-                     "glLineStipple(1, 52428)", "glBegin(1)"}));
+    // The lines are drawn unlit, stippled and blended, inside pushed enable, lighting and line
+    // attributes, and before the object itself.
+    const long pushed = gl.Find("glPushAttrib", {GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_LINE_BIT});
+    const long lines = gl.Find("glBegin", {GL_LINES});
+    const long popped = gl.Find("glPopAttrib", {});
+    ASSERT_GE(pushed, 0);
+    ASSERT_LT(pushed, lines);
+    EXPECT_LT(gl.Find("glEnd", {}), popped);
+    EXPECT_LT(popped, gl.Find("glPassThrough", {1}));
+    EXPECT_EQ(gl.Enabled(GL_LIGHTING, lines), false);
+    EXPECT_EQ(gl.Enabled(GL_LINE_STIPPLE, lines), true);
+    EXPECT_EQ(gl.Enabled(GL_BLEND, lines), true);
+    for (const auto& [name, args] : std::vector<std::pair<std::string, std::vector<double>>>{
+             {"glBlendFunc", {GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA}},
+             {"glLineWidth", {1}},
+             {"glLineStipple", {1, 0xCCCC}}}) {
+        const auto calls = gl.Named(name);
+        ASSERT_EQ(calls.size(), 1u) << name;
+        EXPECT_EQ(calls[0].Args, args) << name;
+    }
     Trace vertices;
     for (const TGLCall& call : gl.Named("glVertex3f"))
         vertices.push_back(call.Text());
@@ -812,8 +867,6 @@ TEST_F(SceneFixture, AxesAreDrawnWithTheCameraDepthOfView) {
                      "glVertex3f(0, 0, 0)", "glVertex3f(-0, -5, -0)", "glVertex3f(0, 0, 0)",
                      "glVertex3f(0, 0, 0)", "glVertex3f(-0, -0, -5)", "glVertex3f(0, 0, 0)"}));
     EXPECT_EQ(gl.Named("glVertex3fv").size(), 3u);
-    EXPECT_EQ(Trace(trace.end() - 4, trace.end()),
-              (Trace{"glEnd()", "glPopAttrib()", "glPassThrough(1)", "glPopMatrix()"}));
     rci.SkipBlending = true;
     gl.Clear();
     object->RenderObject(rci);
@@ -827,14 +880,21 @@ TEST_F(SceneFixture, PickingLoadsOrPushesTheObjectName) {
     rci.DrawPass = 1;
     gl.Clear();
     object->RenderObject(rci);
-    EXPECT_EQ(gl.Count("glLoadName"), 1u);
+    const auto loaded = gl.Named("glLoadName");
+    ASSERT_EQ(loaded.size(), 1u);
+    EXPECT_LT(gl.Find("glLoadName", {loaded[0].Args[0]}), gl.Find("glPassThrough", {1}));
+    EXPECT_EQ(gl.Count("glPopName"), 0u);
+    // With names pushed, the same name is pushed around the object's drawing and popped before
+    // its matrix.
     rci.NamesPushed = true;
     gl.Clear();
     object->RenderObject(rci);
-    const Trace trace = gl.Trace();
-    ASSERT_EQ(trace.size(), 6u);
-    EXPECT_TRUE(trace[2].starts_with("glPushName("));
-    EXPECT_EQ(Trace(trace.end() - 2, trace.end()), (Trace{"glPopName()", "glPopMatrix()"}));
+    const long pushed = gl.Find("glPushName", {loaded[0].Args[0]});
+    const long drawn = gl.Find("glPassThrough", {1});
+    ASSERT_GE(pushed, 0);
+    EXPECT_LT(pushed, drawn);
+    EXPECT_LT(drawn, gl.Find("glPopName", {}));
+    EXPECT_EQ(gl.Trace().back(), "glPopMatrix()");
 }
 
 TEST_F(SceneFixture, MaterialIsAppliedAroundEveryPass) {

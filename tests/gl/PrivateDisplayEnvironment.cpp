@@ -1,0 +1,9 @@
+// Every test of this level runs on the program's own Xvfb server.
+#include "tests/support/PrivateDisplay.h"
+
+namespace {
+
+[[maybe_unused]] const auto* const vDisplay =
+    ::testing::AddGlobalTestEnvironment(new TPrivateDisplay);
+
+} // namespace
