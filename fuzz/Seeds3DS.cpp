@@ -17,15 +17,15 @@ void Save(const std::string& directory, const std::string& name,
 
 TMesh3DS FullMesh() {
     TMesh3DS mesh = BoxMesh3DS("Box01");
-    mesh.VFlagArray.assign(8, 3);
+    mesh.Extras.Edit().VFlagArray.assign(8, 3);
     mesh.LocMatrix = {1, 0, 0, 0, 1, 0, 0, 0, 1, 2, 3, 4};
     mesh.UseMapInfo = true;
     mesh.SmoothArray = {1, 1, 2, 2, 4, 4, 8, 8, 3, 3, 0, 0x80000000};
     mesh.MatArray = {{"Red", {0, 1, 2, 3, 4, 5}}, {"Brick", {6, 7, 8, 9, 10, 11}}};
     mesh.UseBoxMap = true;
     mesh.BoxMapStr = {"f", "b", "l", "r", "t", "u"};
-    mesh.ProcName = "proc";
-    mesh.ProcData = {1, 2, 3, 4};
+    mesh.Extras.Edit().ProcName = "proc";
+    mesh.Extras.Edit().ProcData = {1, 2, 3, 4};
     mesh.IsHidden = mesh.IsFrozen = true;
     return mesh;
 }

@@ -4,7 +4,6 @@
 #include <array>
 #include <bit>
 #include <cstring>
-#include <iterator>
 #include <new>
 #include <span>
 #include <string_view>
@@ -479,26 +478,62 @@ std::pair<uint32_t, uint32_t>* PendingParentName(TDatabase3DS& db, uint32_t inde
     return found != chunks.end() && found->first == index ? &*found : nullptr;
 }
 
-// The tree as the structure pass grows it. While a node is open its Count holds the index of its
-// parent, so that the chain of open nodes costs nothing however deep the file nests.
+// The structure pass runs twice over the same bytes: once to count the chunks, once to fill a
+// tree allocated to that count, so that the tree never holds slack nor is copied while it grows.
+// Both passes see the same chunks, in the same order, through TStructureWalk.
+
+// Counts the chunks; the open chunks' ends, with their XDATA flags in the top bit, are all it
+// keeps.
+class TTreeCounter {
+public:
+    explicit TTreeCounter(const TChunkNode& root) { FOpen.push_back(root.End()); }
+
+    bool Done() const { return FOpen.empty(); }
+    uint64_t OpenEnd() const { return FOpen.back() & ~XDataBit; }
+    bool OpenXData() const { return (FOpen.back() & XDataBit) != 0; }
+    void Progress(uint64_t) const {}
+    void Add(uint16_t tag, uint32_t length, uint32_t position, bool xData) {
+        FOpen.push_back((uint64_t{position} + length) | (xData ? XDataBit : 0));
+        ++FCount;
+        FHeaders += tag == NODE_HDR ? 1 : 0;
+    }
+    void Close() { FOpen.pop_back(); }
+
+    size_t Count() const { return FCount; }
+    size_t Headers() const { return FHeaders; }
+
+private:
+    static constexpr uint64_t XDataBit = uint64_t{1} << 63;
+    std::vector<uint64_t> FOpen;
+    size_t FCount = 1;
+    size_t FHeaders = 0;
+};
+
+// Fills the tree. While a node is open its Count holds the index of its parent, so that the chain
+// of open nodes costs nothing however deep the file nests.
 class TTreeBuilder {
 public:
-    explicit TTreeBuilder(TChunkNode root) {
+    TTreeBuilder(TChunkNode root, size_t capacity,
+                 const std::function<void(int64_t, int64_t)>& progress)
+        : FProgress(progress) {
+        FNodes.reserve(capacity);
         root.Count = None;
         FNodes.push_back(std::move(root));
     }
 
     bool Done() const { return FOpen == None; }
-    const TChunkNode& Open() const { return FNodes[FOpen]; }
-    size_t Headers() const { return FHeaders; }
+    uint64_t OpenEnd() const { return FNodes[FOpen].End(); }
+    bool OpenXData() const { return FNodes[FOpen].XData; }
+    void Progress(uint64_t position) const {
+        if (FProgress)
+            FProgress(static_cast<int64_t>(position), 0);
+    }
 
-    // Invalidates references to the nodes.
     void Add(uint16_t tag, uint32_t length, uint32_t position, bool xData) {
         TChunkNode& node = FNodes.emplace_back(tag, length, position);
         node.XData = xData;
         node.Count = FOpen;
         FOpen = static_cast<uint32_t>(FNodes.size() - 1);
-        FHeaders += tag == NODE_HDR ? 1 : 0;
     }
 
     // Every child but the last has a next sibling; the children are complete by now.
@@ -512,21 +547,65 @@ public:
         FOpen = parent;
     }
 
-    // The nodes in an array of their own size and spare more, without the slack of growing.
-    std::vector<TChunkNode> Finish(size_t spare) {
-        std::vector<TChunkNode> nodes;
-        nodes.reserve(FNodes.size() + spare);
-        std::move(FNodes.begin(), FNodes.end(), std::back_inserter(nodes));
-        FNodes = std::vector<TChunkNode>();
-        return nodes;
-    }
+    std::vector<TChunkNode> Finish() { return std::move(FNodes); }
 
 private:
     static constexpr uint32_t None = UINT32_MAX;
+    const std::function<void(int64_t, int64_t)>& FProgress;
     std::vector<TChunkNode> FNodes;
     uint32_t FOpen = 0;
-    size_t FHeaders = 0;
 };
+
+// The chunks below the root by the skip rule and the XDATA rule, handed to the sink in file
+// order; the reader stands after the root's header.
+template <typename TSink> void WalkStructure(TChunkReader& reader, uint16_t rootTag, TSink& tree) {
+    SkipOwnData(reader, rootTag, tree.OpenEnd());
+    while (!tree.Done()) {
+        const uint64_t end = tree.OpenEnd();
+        const bool xData = tree.OpenXData();
+        const uint64_t position = reader.Position();
+        if (position >= end) {
+            tree.Close();
+            continue;
+        }
+        reader.SetLimit(end);
+        if (end - position < HeaderSize) {
+            // Not even a header fits: an XDATA parent stops there, any other is corrupt.
+            if (!xData)
+                InvalidChunk();
+            reader.SkipTo(end);
+            continue;
+        }
+        tree.Progress(position);
+        const auto childTag = reader.Value<uint16_t>();
+        const auto childLength = reader.Value<uint32_t>();
+        const bool inside = childLength <= end - position;
+        if (xData) {
+            if (childTag < XDATA_FIRST_CHILD || childTag > XDATA_LAST_CHILD) {
+                reader.SkipTo(end);
+                continue;
+            }
+            if (childLength < HeaderSize)
+                InvalidChunk();
+            if (!inside)
+                continue;
+        } else if (childLength < HeaderSize || !inside) {
+            InvalidChunk();
+        }
+        tree.Add(childTag, childLength, static_cast<uint32_t>(position),
+                 xData || childTag == XDATA_ENTRY);
+        reader.SetLimit(position + childLength);
+        SkipOwnData(reader, childTag, position + childLength);
+    }
+}
+
+// The chunks below root, and room for the PARENT_NAME chunks the key-frame nodes may get.
+size_t TreeCapacity(TChunkSource& source, const TChunkNode& root) {
+    TTreeCounter counter(root);
+    TChunkReader reader(source, HeaderSize, root.End());
+    WalkStructure(reader, root.Tag, counter);
+    return counter.Count() + counter.Headers();
+}
 
 } // namespace
 
@@ -574,10 +653,11 @@ void TFile3DS::ReadStructure(TStream& stream) {
     uint32_t length;
     std::memcpy(&tag, header, sizeof tag);
     std::memcpy(&length, header + 2, sizeof length);
-    TTreeBuilder tree(TChunkNode(tag, length, 0));
+    const TChunkNode root(tag, length, 0);
     if (!IsRootTag(tag)) {
-        tree.Close();
-        FDatabase.Chunks = TChunkTree(tree.Finish(0));
+        std::vector<TChunkNode> nodes;
+        nodes.emplace_back(tag, length, 0);
+        FDatabase.Chunks = TChunkTree(std::move(nodes));
         return;
     }
     if (length < HeaderSize || length > streamSize)
@@ -585,48 +665,10 @@ void TFile3DS::ReadStructure(TStream& stream) {
     if (ProgressCallback)
         ProgressCallback(0, static_cast<int64_t>(streamSize));
 
+    TTreeBuilder tree(TChunkNode(tag, length, 0), TreeCapacity(*FSource, root), ProgressCallback);
     TChunkReader reader(*FSource, HeaderSize, length);
-    SkipOwnData(reader, tag, length);
-    while (!tree.Done()) {
-        const uint64_t end = tree.Open().End();
-        const bool xData = tree.Open().XData;
-        const uint64_t position = reader.Position();
-        if (position >= end) {
-            tree.Close();
-            continue;
-        }
-        reader.SetLimit(end);
-        if (end - position < HeaderSize) {
-            // Not even a header fits: an XDATA parent stops there, any other is corrupt.
-            if (!xData)
-                InvalidChunk();
-            reader.SkipTo(end);
-            continue;
-        }
-        if (ProgressCallback)
-            ProgressCallback(static_cast<int64_t>(position), 0);
-        const auto childTag = reader.Value<uint16_t>();
-        const auto childLength = reader.Value<uint32_t>();
-        const bool inside = childLength <= end - position;
-        if (xData) {
-            if (childTag < XDATA_FIRST_CHILD || childTag > XDATA_LAST_CHILD) {
-                reader.SkipTo(end);
-                continue;
-            }
-            if (childLength < HeaderSize)
-                InvalidChunk();
-            if (!inside)
-                continue;
-        } else if (childLength < HeaderSize || !inside) {
-            InvalidChunk();
-        }
-        tree.Add(childTag, childLength, static_cast<uint32_t>(position),
-                 xData || childTag == XDATA_ENTRY);
-        reader.SetLimit(position + childLength);
-        SkipOwnData(reader, childTag, position + childLength);
-    }
-    // Room for the PARENT_NAME chunks the key-frame nodes may get.
-    FDatabase.Chunks = TChunkTree(tree.Finish(tree.Headers()));
+    WalkStructure(reader, tag, tree);
+    FDatabase.Chunks = TChunkTree(tree.Finish());
     AssignParentNames(*this);
 }
 
@@ -721,6 +763,12 @@ TMesh3DS* TObjectList::MeshByIndex(int index) {
     if (!mesh)
         mesh = ReadMesh(FOwner, *FMeshObjects[static_cast<size_t>(index)]);
     return mesh.get();
+}
+
+std::unique_ptr<TMesh3DS> TObjectList::ReleaseMesh(int index) {
+    if (MeshByIndex(index) == nullptr)
+        return nullptr;
+    return std::move(FMeshes[static_cast<size_t>(index)]);
 }
 
 void TObjectList::ClearLists() {

@@ -34,6 +34,10 @@ public:
     // None when the count is 0. Raises E3DSError when the database is missing or of the wrong
     // kind, for an index out of range, and for a mesh that cannot be read.
     TMesh3DS* MeshByIndex(int index);
+    // Hands the record of MeshByIndex over to the caller, so that its arrays can move on rather
+    // than be copied and the reader hold nothing more of it; the next MeshByIndex of the index
+    // reads the mesh again. None and errors as MeshByIndex.
+    std::unique_ptr<TMesh3DS> ReleaseMesh(int index);
     void ClearLists();
 
 private:

@@ -22,6 +22,7 @@ struct TPoint3DS {
 };
 struct TFColor3DS {
     float R, G, B;
+    friend bool operator==(const TFColor3DS&, const TFColor3DS&) = default;
 };
 struct TC24Color3DS {
     uint8_t R, G, B;
@@ -182,6 +183,8 @@ public:
     }
 
     const T& operator*() const { return FValue ? *FValue : Defaults(); }
+    // Whether the part takes memory of its own, for checks of what a file costs.
+    bool Held() const { return FValue != nullptr; }
     const T* operator->() const { return &**this; }
     T& Edit() {
         if (!FValue)
@@ -202,9 +205,22 @@ private:
     std::unique_ptr<T> FValue;
 };
 
+// The parts of a mesh that few files have: vertex flags and procedural data.
+struct TMeshExtras3DS {
+    std::vector<uint16_t> VFlagArray;
+    std::string ProcName;
+    TRawData3DS ProcData;
+    friend bool operator==(const TMeshExtras3DS&, const TMeshExtras3DS&) = default;
+};
+
 // One triangle mesh. Counts are the sizes of the arrays. Indices are as stored in the file:
 // face corners are not checked against the vertex count, nor the smoothing and texture-vertex
 // counts against the face and vertex counts; a consumer checks what it relies on.
+//
+// The arrays are those the chunks were parsed into, moved here rather than copied; a consumer
+// views them in place, or moves them out of a record it took over with ReleaseMesh. The small
+// fields come first, so that a record of no arrays stays small: a file can hold a mesh in 13
+// bytes.
 struct TMesh3DS {
     std::string NameStr;
     bool IsHidden = false;
@@ -215,20 +231,18 @@ struct TMesh3DS {
     bool IsNoRcvShad = false;
     bool IsFrozen = false;
     bool IsProcedural = false;
-    std::vector<TPoint3DS> VertexArray;
-    std::vector<uint16_t> VFlagArray;
-    std::vector<TTexVert3DS> TextArray;
     bool UseMapInfo = false;
-    TLazy3DS<TMapInfo3DS> MapInfo;
+    bool UseBoxMap = false;
+    uint8_t MeshColor = 0;
     TMeshMatrix3DS LocMatrix{};
+    std::vector<TPoint3DS> VertexArray;
+    std::vector<TTexVert3DS> TextArray;
     std::vector<TFace3DS> FaceArray;
     std::vector<uint32_t> SmoothArray;
-    bool UseBoxMap = false;
-    TLazy3DS<TBoxMap3DS> BoxMapStr;
-    uint8_t MeshColor = 0;
     std::vector<TObjMat3DS> MatArray;
-    std::string ProcName;
-    TRawData3DS ProcData;
+    TLazy3DS<TMapInfo3DS> MapInfo;
+    TLazy3DS<TBoxMap3DS> BoxMapStr;
+    TLazy3DS<TMeshExtras3DS> Extras;
 };
 
 // MAT_MAP_TILING: how the map repeats.
@@ -255,11 +269,13 @@ struct TBitmap3DS {
     TFColor3DS GreenTint{0, 1, 0};
     TFColor3DS BlueTint{0, 0, 1};
     TRawData3DS Data; // procedural data
+    friend bool operator==(const TBitmap3DS&, const TBitmap3DS&) = default;
 };
 
 struct TMapSet3DS {
     TBitmap3DS Map;
     TBitmap3DS Mask;
+    friend bool operator==(const TMapSet3DS&, const TMapSet3DS&) = default;
 };
 
 struct TAutoMap3DS {
@@ -268,12 +284,14 @@ struct TAutoMap3DS {
     bool Flat = false;
     int32_t Size = 100;
     int32_t NthFrame = 1;
+    friend bool operator==(const TAutoMap3DS&, const TAutoMap3DS&) = default;
 };
 
 struct TRMapSet3DS {
     TBitmap3DS Map;
     TBitmap3DS Mask;
     TAutoMap3DS AutoMap;
+    friend bool operator==(const TRMapSet3DS&, const TRMapSet3DS&) = default;
 };
 
 struct TMaterial3DS {

@@ -96,76 +96,99 @@ void ReadBitmap(TFile3DS& source, TChunkNode& map, TBitmap3DS& bitmap) {
     ReadTintField(source, map, MAT_MAP_BCOL, bitmap.BlueTint);
 }
 
+// The maps of a material while it is read. Only those the file gives a value other than the
+// defaults are kept in the record: a map container without content costs nothing there.
+struct TMaterialMaps {
+    TMapSet3DS Texture, Texture2, Opacity, Bump, SpecMap, ShinMap, IllumMap;
+    TRMapSet3DS Reflect;
+};
+
+template <typename T> void KeepIfSet(T& value, TLazy3DS<T>& part) {
+    if (!(value == T{}))
+        part = std::move(value);
+}
+
+void KeepMaps(TMaterialMaps& maps, TMaterial3DS& m) {
+    KeepIfSet(maps.Texture, m.Texture);
+    KeepIfSet(maps.Texture2, m.Texture2);
+    KeepIfSet(maps.Opacity, m.Opacity);
+    KeepIfSet(maps.Bump, m.Bump);
+    KeepIfSet(maps.SpecMap, m.SpecMap);
+    KeepIfSet(maps.ShinMap, m.ShinMap);
+    KeepIfSet(maps.IllumMap, m.IllumMap);
+    KeepIfSet(maps.Reflect, m.Reflect);
+}
+
 // The map, mask or procedural data that a direct child of a MAT_ENTRY fills, if any.
 struct TMapTarget {
     TBitmap3DS* Bitmap;
     bool ProceduralData;
 };
 
-TMapTarget MapTargetOf(uint16_t tag, TMaterial3DS& m) {
+TMapTarget MapTargetOf(uint16_t tag, TMaterialMaps& m) {
     switch (tag) {
     case MAT_TEXMAP:
-        return {&m.Texture.Edit().Map, false};
+        return {&m.Texture.Map, false};
     case MAT_TEXMASK:
-        return {&m.Texture.Edit().Mask, false};
+        return {&m.Texture.Mask, false};
     case MAT_TEX2MAP:
-        return {&m.Texture2.Edit().Map, false};
+        return {&m.Texture2.Map, false};
     case MAT_TEX2MASK:
-        return {&m.Texture2.Edit().Mask, false};
+        return {&m.Texture2.Mask, false};
     case MAT_OPACMAP:
-        return {&m.Opacity.Edit().Map, false};
+        return {&m.Opacity.Map, false};
     case MAT_OPACMASK:
-        return {&m.Opacity.Edit().Mask, false};
+        return {&m.Opacity.Mask, false};
     case MAT_BUMPMAP:
-        return {&m.Bump.Edit().Map, false};
+        return {&m.Bump.Map, false};
     case MAT_BUMPMASK:
-        return {&m.Bump.Edit().Mask, false};
+        return {&m.Bump.Mask, false};
     case MAT_SPECMAP:
-        return {&m.SpecMap.Edit().Map, false};
+        return {&m.SpecMap.Map, false};
     case MAT_SPECMASK:
-        return {&m.SpecMap.Edit().Mask, false};
+        return {&m.SpecMap.Mask, false};
     case MAT_SHINMAP:
-        return {&m.ShinMap.Edit().Map, false};
+        return {&m.ShinMap.Map, false};
     case MAT_SHINMASK:
-        return {&m.ShinMap.Edit().Mask, false};
+        return {&m.ShinMap.Mask, false};
     case MAT_SELFIMAP:
-        return {&m.IllumMap.Edit().Map, false};
+        return {&m.IllumMap.Map, false};
     case MAT_SELFIMASK:
-        return {&m.IllumMap.Edit().Mask, false};
+        return {&m.IllumMap.Mask, false};
     case MAT_REFLMAP:
-        return {&m.Reflect.Edit().Map, false};
+        return {&m.Reflect.Map, false};
     case MAT_REFLMASK:
-        return {&m.Reflect.Edit().Mask, false};
+        return {&m.Reflect.Mask, false};
     case MAT_SXP_TEXT_DATA:
-        return {&m.Texture.Edit().Map, true};
+        return {&m.Texture.Map, true};
     case MAT_SXP_TEXT_MASKDATA:
-        return {&m.Texture.Edit().Mask, true};
+        return {&m.Texture.Mask, true};
     case MAT_SXP_TEXT2_DATA:
-        return {&m.Texture2.Edit().Map, true};
+        return {&m.Texture2.Map, true};
     case MAT_SXP_TEXT2_MASKDATA:
-        return {&m.Texture2.Edit().Mask, true};
+        return {&m.Texture2.Mask, true};
     case MAT_SXP_OPAC_DATA:
-        return {&m.Opacity.Edit().Map, true};
+        return {&m.Opacity.Map, true};
     case MAT_SXP_OPAC_MASKDATA:
-        return {&m.Opacity.Edit().Mask, true};
+        return {&m.Opacity.Mask, true};
     case MAT_SXP_BUMP_DATA:
-        return {&m.Bump.Edit().Map, true};
+        return {&m.Bump.Map, true};
     case MAT_SXP_BUMP_MASKDATA:
-        return {&m.Bump.Edit().Mask, true};
+        return {&m.Bump.Mask, true};
     case MAT_SXP_SPEC_DATA:
-        return {&m.SpecMap.Edit().Map, true};
+        return {&m.SpecMap.Map, true};
     case MAT_SXP_SPEC_MASKDATA:
-        return {&m.SpecMap.Edit().Mask, true};
+        return {&m.SpecMap.Mask, true};
     case MAT_SXP_SHIN_DATA:
-        return {&m.ShinMap.Edit().Map, true};
+        return {&m.ShinMap.Map, true};
     case MAT_SXP_SHIN_MASKDATA:
-        return {&m.ShinMap.Edit().Mask, true};
+        return {&m.ShinMap.Mask, true};
     case MAT_SXP_SELFI_DATA:
-        return {&m.IllumMap.Edit().Map, true};
+        return {&m.IllumMap.Map, true};
     case MAT_SXP_SELFI_MASKDATA:
-        return {&m.IllumMap.Edit().Mask, true};
+        return {&m.IllumMap.Mask, true};
     case MAT_SXP_REFL_MASKDATA:
-        return {&m.Reflect.Edit().Mask, true};
+        return {&m.Reflect.Mask, true};
     default:
         return {nullptr, false};
     }
@@ -223,7 +246,7 @@ void ReadAutoMap(TFile3DS& source, TChunkNode& chunk, TAutoMap3DS& autoMap) {
 }
 
 // One direct child of a MAT_ENTRY; a tag this does not know makes the material invalid.
-void ReadMaterialChunk(TFile3DS& source, TChunkNode& chunk, TMaterial3DS& m) {
+void ReadMaterialChunk(TFile3DS& source, TChunkNode& chunk, TMaterial3DS& m, TMaterialMaps& maps) {
     const uint16_t tag = chunk.Tag;
     if ((tag >= XDATA_SECTION && tag <= 0x80FF) || tag == MAT_SHIN3PCT || tag == MAT_DECAL)
         return;
@@ -235,14 +258,14 @@ void ReadMaterialChunk(TFile3DS& source, TChunkNode& chunk, TMaterial3DS& m) {
         *flag = true;
         return;
     }
-    if (const TMapTarget target = MapTargetOf(tag, m); target.Bitmap != nullptr) {
+    if (const TMapTarget target = MapTargetOf(tag, maps); target.Bitmap != nullptr) {
         if (target.ProceduralData)
             target.Bitmap->Data = TakeRaw(source, chunk);
         else
             ReadBitmap(source, chunk, *target.Bitmap);
         if (tag == MAT_BUMPMAP)
             if (TChunkNode* percent = Find(chunk, MAT_BUMP_PERCENT))
-                m.Bump.Edit().Map.Percent = TakeValue<int16_t>(source, *percent) / 100.0f;
+                maps.Bump.Map.Percent = TakeValue<int16_t>(source, *percent) / 100.0f;
         return;
     }
     switch (tag) {
@@ -271,7 +294,7 @@ void ReadMaterialChunk(TFile3DS& source, TChunkNode& chunk, TMaterial3DS& m) {
         m.WireSize = TakeValue<float>(source, chunk);
         break;
     case MAT_ACUBIC:
-        ReadAutoMap(source, chunk, m.Reflect.Edit().AutoMap);
+        ReadAutoMap(source, chunk, maps.Reflect.AutoMap);
         break;
     default:
         InvalidChunk();
@@ -300,13 +323,22 @@ void ReadFaceArray(TFile3DS& source, TChunkNode& faceArray, TMesh3DS& mesh) {
         mesh.BoxMapStr = TakeValue<TBoxMap3DS>(source, *boxMap);
 }
 
+// Extras are held only for content: an empty part reads as the defaults anyway. A later chunk
+// replaces what an earlier one gave, empty or not.
+template <typename T>
+void SetExtra(TLazy3DS<TMeshExtras3DS>& extras, T TMeshExtras3DS::*part, T value) {
+    if (!value.empty() || !((*extras).*part).empty())
+        extras.Edit().*part = std::move(value);
+}
+
 void ReadTriObjectChunk(TFile3DS& source, TChunkNode& chunk, TMesh3DS& mesh) {
     switch (chunk.Tag) {
     case POINT_ARRAY:
         mesh.VertexArray = TakeValue<std::vector<TPoint3DS>>(source, chunk);
         break;
     case POINT_FLAG_ARRAY:
-        mesh.VFlagArray = TakeValue<std::vector<uint16_t>>(source, chunk);
+        SetExtra(mesh.Extras, &TMeshExtras3DS::VFlagArray,
+                 TakeValue<std::vector<uint16_t>>(source, chunk));
         break;
     case TEX_VERTS:
         mesh.TextArray = TakeValue<std::vector<TTexVert3DS>>(source, chunk);
@@ -322,10 +354,10 @@ void ReadTriObjectChunk(TFile3DS& source, TChunkNode& chunk, TMesh3DS& mesh) {
         mesh.MapInfo = TakeValue<TMapInfo3DS>(source, chunk);
         break;
     case PROC_NAME:
-        mesh.ProcName = TakeValue<std::string>(source, chunk);
+        SetExtra(mesh.Extras, &TMeshExtras3DS::ProcName, TakeValue<std::string>(source, chunk));
         break;
     case PROC_DATA:
-        mesh.ProcData = TakeRaw(source, chunk);
+        SetExtra(mesh.Extras, &TMeshExtras3DS::ProcData, TakeRaw(source, chunk));
         break;
     case FACE_ARRAY:
         ReadFaceArray(source, chunk, mesh);
@@ -589,8 +621,10 @@ std::unique_ptr<TMesh3DS> ReadMesh(TFile3DS& source, TChunkNode& namedObject) {
 
 std::unique_ptr<TMaterial3DS> ReadMaterial(TFile3DS& source, TChunkNode& matEntry) {
     auto material = std::make_unique<TMaterial3DS>();
+    TMaterialMaps maps;
     for (TChunkNode* chunk = matEntry.Children(); chunk != nullptr; chunk = chunk->Next())
-        ReadMaterialChunk(source, *chunk, *material);
+        ReadMaterialChunk(source, *chunk, *material, maps);
+    KeepMaps(maps, *material);
     return material;
 }
 

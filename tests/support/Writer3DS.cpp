@@ -165,9 +165,9 @@ TWriter3DS& TWriter3DS::Mesh(const TMesh3DS& mesh) {
         Begin(POINT_ARRAY).Word(Count(mesh.VertexArray.size()));
         Bytes(mesh.VertexArray.data(), mesh.VertexArray.size() * sizeof(TPoint3DS)).End();
     }
-    if (!mesh.VFlagArray.empty()) {
-        Begin(POINT_FLAG_ARRAY).Word(Count(mesh.VFlagArray.size()));
-        Bytes(mesh.VFlagArray.data(), mesh.VFlagArray.size() * sizeof(uint16_t)).End();
+    if (const std::vector<uint16_t>& flags = mesh.Extras->VFlagArray; !flags.empty()) {
+        Begin(POINT_FLAG_ARRAY).Word(Count(flags.size()));
+        Bytes(flags.data(), flags.size() * sizeof(uint16_t)).End();
     }
     if (!mesh.TextArray.empty()) {
         Begin(TEX_VERTS).Word(Count(mesh.TextArray.size()));
@@ -184,10 +184,10 @@ TWriter3DS& TWriter3DS::Mesh(const TMesh3DS& mesh) {
     Begin(MESH_COLOR).Byte(mesh.MeshColor).End();
     if (!mesh.FaceArray.empty() || !mesh.MatArray.empty() || !mesh.SmoothArray.empty())
         FaceArray(mesh);
-    if (!mesh.ProcName.empty())
-        StringChunk(PROC_NAME, mesh.ProcName);
-    if (!mesh.ProcData.empty())
-        Begin(PROC_DATA).Bytes(mesh.ProcData).End();
+    if (!mesh.Extras->ProcName.empty())
+        StringChunk(PROC_NAME, mesh.Extras->ProcName);
+    if (!mesh.Extras->ProcData.empty())
+        Begin(PROC_DATA).Bytes(mesh.Extras->ProcData).End();
     return End().End();
 }
 

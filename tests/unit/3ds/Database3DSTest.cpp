@@ -49,7 +49,7 @@ TMaterial3DS& OnlyMaterial(TRead3DS& read) {
 
 TEST(Database3DS, MeshRecordRoundTripsThroughTheWriter) {
     TMesh3DS box = BoxMesh3DS("Box01");
-    box.VFlagArray = {1, 2, 3};
+    box.Extras.Edit().VFlagArray = {1, 2, 3};
     box.LocMatrix = {1, 0, 0, 0, 1, 0, 0, 0, 1, 5, 6, 7};
     box.MeshColor = 3;
     box.UseMapInfo = true;
@@ -60,8 +60,8 @@ TEST(Database3DS, MeshRecordRoundTripsThroughTheWriter) {
     box.MatArray = {{"Red", {0, 1}}, {"Blue", {2, 3, 4}}};
     box.UseBoxMap = true;
     box.BoxMapStr = {"a", "b", "c", "d", "e", "f"};
-    box.ProcName = "proc";
-    box.ProcData = {1, 2, 3};
+    box.Extras.Edit().ProcName = "proc";
+    box.Extras.Edit().ProcData = {1, 2, 3};
     box.IsFrozen = true;
     box.IsMatte = true;
     TRead3DS read(WriteScene3DS({{}, {box}, {}}));
@@ -70,7 +70,7 @@ TEST(Database3DS, MeshRecordRoundTripsThroughTheWriter) {
     EXPECT_EQ(mesh.NameStr, "Box01");
     ASSERT_EQ(mesh.VertexArray.size(), 8u);
     EXPECT_EQ(mesh.VertexArray[6].X, 1.0f);
-    EXPECT_EQ(mesh.VFlagArray, box.VFlagArray);
+    EXPECT_EQ(mesh.Extras->VFlagArray, box.Extras->VFlagArray);
     ASSERT_EQ(mesh.TextArray.size(), 8u);
     EXPECT_EQ(mesh.TextArray[2].V, 1.0f);
     ASSERT_EQ(mesh.FaceArray.size(), 12u);
@@ -84,8 +84,8 @@ TEST(Database3DS, MeshRecordRoundTripsThroughTheWriter) {
     EXPECT_EQ(mesh.SmoothArray, box.SmoothArray);
     EXPECT_TRUE(mesh.UseBoxMap);
     EXPECT_EQ(mesh.BoxMapStr, box.BoxMapStr);
-    EXPECT_EQ(mesh.ProcName, "proc");
-    EXPECT_EQ(mesh.ProcData, box.ProcData);
+    EXPECT_EQ(mesh.Extras->ProcName, "proc");
+    EXPECT_EQ(mesh.Extras->ProcData, box.Extras->ProcData);
     EXPECT_TRUE(mesh.IsFrozen && mesh.IsMatte);
     EXPECT_FALSE(mesh.IsHidden || mesh.IsFast || mesh.IsNoCast);
 }
@@ -405,6 +405,27 @@ TEST(Database3DS, RecordsAreCachedUntilTheNextRead) {
     TRead3DS read(WriteScene3DS({{Material3DS("A", {})}, {BoxMesh3DS("Box01")}, {}}));
     EXPECT_EQ(read.File.Objects().MeshByIndex(0), read.File.Objects().MeshByIndex(0));
     EXPECT_EQ(read.File.Materials().MaterialByIndex(0), read.File.Materials().MaterialByIndex(0));
+}
+
+TEST(Database3DS, AReleasedMeshIsHandedOverWithItsArraysAndReadAgainAfter) {
+    TMesh3DS box = BoxMesh3DS("Box01");
+    box.MatArray = {{"Red", {0, 1}}};
+    TRead3DS read(WriteScene3DS({{}, {box}, {}}));
+    const TMesh3DS* cached = read.File.Objects().MeshByIndex(0);
+    const TPoint3DS* vertices = cached->VertexArray.data();
+    std::unique_ptr<TMesh3DS> released = read.File.Objects().ReleaseMesh(0);
+    ASSERT_EQ(released.get(), cached);
+    EXPECT_EQ(released->VertexArray.data(), vertices);
+    const TMesh3DS* again = read.File.Objects().MeshByIndex(0);
+    ASSERT_NE(again, nullptr);
+    EXPECT_NE(again, released.get());
+    EXPECT_EQ(again->NameStr, "Box01");
+    EXPECT_EQ(again->FaceArray.size(), released->FaceArray.size());
+    EXPECT_EQ(again->MatArray[0].FaceIndex, (std::vector<uint16_t>{0, 1}));
+    EXPECT_NE(read.File.Objects().ReleaseMesh(0), nullptr);
+    EXPECT_THROW(read.File.Objects().ReleaseMesh(1), E3DSError);
+    TRead3DS empty(WriteScene3DS({}));
+    EXPECT_EQ(empty.File.Objects().ReleaseMesh(0), nullptr);
 }
 
 TEST(Database3DS, KeyFrameNodesNameTheirParentsWithInstanceNames) {

@@ -322,3 +322,79 @@ TEST(Hostile3DS, TablesAndMaterialGroupsHoldNoSlack) {
     EXPECT_EQ(mesh.MatArray.size(), size_t{count});
     EXPECT_EQ(mesh.MatArray.capacity(), mesh.MatArray.size());
 }
+
+namespace {
+
+// Which lazily held parts of the records take memory of their own.
+std::string HeldParts(const TMaterial3DS& m) {
+    std::string held;
+    for (const auto& [part, name] : {std::pair{m.Texture.Held(), "texture"},
+                                     {m.Texture2.Held(), "texture2"},
+                                     {m.Opacity.Held(), "opacity"},
+                                     {m.Bump.Held(), "bump"},
+                                     {m.SpecMap.Held(), "specular"},
+                                     {m.ShinMap.Held(), "shininess"},
+                                     {m.IllumMap.Held(), "illumination"},
+                                     {m.Reflect.Held(), "reflection"}})
+        if (part)
+            held += std::string(held.empty() ? "" : " ") + name;
+    return held;
+}
+
+std::string HeldParts(const TMesh3DS& m) {
+    std::string held;
+    for (const auto& [part, name] : {std::pair{m.MapInfo.Held(), "map info"},
+                                     {m.BoxMapStr.Held(), "box map"},
+                                     {m.Extras.Held(), "extras"}})
+        if (part)
+            held += std::string(held.empty() ? "" : " ") + name;
+    return held;
+}
+
+} // namespace
+
+// A file can name a part without giving it anything: such a part costs its record nothing, so
+// that memory stays bounded by what the file holds.
+TEST(Hostile3DS, PartsAFileGivesNothingAreNotHeld) {
+    const uint16_t containers[] = {MAT_TEXMAP,   MAT_TEXMASK,       MAT_TEX2MAP,
+                                   MAT_OPACMAP,  MAT_BUMPMAP,       MAT_SPECMAP,
+                                   MAT_SHINMAP,  MAT_SELFIMAP,      MAT_REFLMAP,
+                                   MAT_REFLMASK, MAT_SXP_TEXT_DATA, MAT_SXP_REFL_MASKDATA};
+    TWriter3DS w;
+    w.Begin(M3DMAGIC).Begin(MDATA);
+    w.Begin(MAT_ENTRY).StringChunk(MAT_NAME, "empty");
+    for (const uint16_t tag : containers)
+        w.Chunk(tag);
+    w.End();
+    w.Begin(MAT_ENTRY).StringChunk(MAT_NAME, "bump").Begin(MAT_BUMPMAP);
+    w.StringChunk(MAT_MAPNAME, "b.png").End().Chunk(MAT_TEXMAP).End();
+    w.Begin(MAT_ENTRY).StringChunk(MAT_NAME, "cubic").Begin(MAT_ACUBIC);
+    w.Byte(0).Byte(0).Short(0).Int(100).Int(1).End().End();
+    w.Begin(NAMED_OBJECT).String("empty").Begin(N_TRI_OBJECT);
+    w.Begin(POINT_FLAG_ARRAY).Word(0).End().StringChunk(PROC_NAME, "").Chunk(PROC_DATA);
+    w.Begin(FACE_ARRAY).Word(0).End().End().End();
+    w.Begin(NAMED_OBJECT).String("flags").Begin(N_TRI_OBJECT);
+    w.Begin(POINT_FLAG_ARRAY).Word(1).Word(7).End().End().End();
+    w.End().End();
+    TRead3DS read(w.Data());
+    TMaterialList& materials = read.File.Materials();
+    ASSERT_EQ(materials.MaterialCount(), 3);
+    EXPECT_EQ(HeldParts(*materials.MaterialByIndex(0)), "");
+    EXPECT_EQ(HeldParts(*materials.MaterialByIndex(1)), "bump");
+    EXPECT_EQ(materials.MaterialByIndex(1)->Bump->Map.NameStr, "b.png");
+    // MAT_ACUBIC switches the automatic cube map on, whatever its values.
+    EXPECT_EQ(HeldParts(*materials.MaterialByIndex(2)), "reflection");
+    ASSERT_EQ(read.File.Objects().MeshCount(), 2);
+    EXPECT_EQ(HeldParts(*read.File.Objects().MeshByIndex(0)), "");
+    EXPECT_EQ(HeldParts(*read.File.Objects().MeshByIndex(1)), "extras");
+    EXPECT_EQ(read.File.Objects().MeshByIndex(1)->Extras->VFlagArray, std::vector<uint16_t>{7});
+}
+
+// The README's bound on memory rests on what the smallest chunks cost: a mesh record for a
+// named object of 13 bytes, a material record for an entry of 13, a tree node for a chunk of 6.
+TEST(Hostile3DS, RecordsOfTheSmallestChunksStayAsSmallAsTheBoundAssumes) {
+    EXPECT_LE(sizeof(TMesh3DS), 240u);
+    EXPECT_LE(sizeof(TMaterial3DS), 176u);
+    EXPECT_LE(sizeof(TChunkListEntry3DS), 24u);
+    EXPECT_EQ(sizeof(TChunkNode), 16u);
+}

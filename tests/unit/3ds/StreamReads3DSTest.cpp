@@ -67,8 +67,9 @@ template <typename T> std::string Bytes(const std::vector<T>& array) {
 }
 
 std::string Describe(const TMesh3DS& m) {
-    std::string text = m.NameStr + Bytes(m.VertexArray) + Bytes(m.VFlagArray) + Bytes(m.TextArray) +
-                       Bytes(m.FaceArray) + Bytes(m.SmoothArray) + m.ProcName + Bytes(m.ProcData);
+    std::string text = m.NameStr + Bytes(m.VertexArray) + Bytes(m.Extras->VFlagArray) +
+                       Bytes(m.TextArray) + Bytes(m.FaceArray) + Bytes(m.SmoothArray) +
+                       m.Extras->ProcName + Bytes(m.Extras->ProcData);
     for (const TObjMat3DS& group : m.MatArray)
         text += group.NameStr + Bytes(group.FaceIndex);
     for (const std::string& name : *m.BoxMapStr)
@@ -140,8 +141,8 @@ std::vector<uint8_t> FullScene() {
     box.SmoothArray.assign(12, 1);
     box.UseBoxMap = true;
     box.BoxMapStr = {"a", "b", "c", "d", "e", "f"};
-    box.ProcName = "proc";
-    box.ProcData = {1, 2, 3};
+    box.Extras.Edit().ProcName = "proc";
+    box.Extras.Edit().ProcData = {1, 2, 3};
     TMaterial3DS brick = Material3DS("Brick", {0.5f, 0.25f, 1}, "brick.jpg");
     brick.Bump.Edit().Map.NameStr = "bump.png";
     brick.Reflect.Edit().Mask.NameStr = "mask.png";
