@@ -66,11 +66,18 @@ void TForm1::BuildScene() {
     GLScene1 = new TGLScene(this);
     GLScene1->SetName("GLScene1");
 
-    // Placeholder for the dummy cube, the camera's target.
-    GLDummyCube1 = new TGLCameraInvariantObject(this);
+    GLLightSource1 = new TGLLightSource(this);
+    GLLightSource1->SetName("GLLightSource1");
+    GLScene1->Objects()->AddChild(GLLightSource1);
+    GLLightSource1->SetConstAttenuation(1);
+    Store(GLLightSource1->Position(), {-1, -1, -1, 1});
+    GLLightSource1->SetSpotCutOff(180);
+
+    // The camera's target; it shows nothing at run time.
+    GLDummyCube1 = new TGLDummyCube(this);
     GLDummyCube1->SetName("GLDummyCube1");
-    GLDummyCube1->SetVisible(false);
     GLScene1->Objects()->AddChild(GLDummyCube1);
+    GLDummyCube1->SetCubeSize(1);
 
     // Placeholders for the free forms: they get their model once mesh objects exist.
     GLFreeForm1 = new TGLSceneObject(this);
@@ -91,6 +98,8 @@ void TForm1::BuildScene() {
     Store(GLFreeForm2->Position(), {-1, 0, 0, 1});
     Store(GLFreeForm2->Up(), {0, FromBits(0xB33BBD2E), FromBits(0xBF800000), 0});
 
+    BuildFloor();
+
     GLCamera1 = new TGLCamera(this);
     GLCamera1->SetName("GLCamera1");
     GLScene1->Cameras()->AddChild(GLCamera1);
@@ -100,6 +109,21 @@ void TForm1::BuildScene() {
     Store(GLCamera1->Position(), {0, 0, 3, 1});
     Store(GLCamera1->Direction(), {0, 0, 1, 0});
     Store(GLCamera1->Up(), {0, 1, -0.0f, 0});
+}
+
+// The floor: 100 x 100 units at y = -1, facing up. Its library material "Floor" comes with the
+// material library; until then it draws with its own material.
+void TForm1::BuildFloor() {
+    GLPlane1 = new TGLPlane(this);
+    GLPlane1->SetName("GLPlane1");
+    GLScene1->Objects()->AddChild(GLPlane1);
+    Store(GLPlane1->Direction(), {0, 1, 0, 0});
+    Store(GLPlane1->Position(), {0, -1, 0, 1});
+    Store(GLPlane1->Scale(), {100, 100, 100, 0});
+    Store(GLPlane1->Up(), {1, 0, -0.0f, 0});
+    GLPlane1->SetHeight(1);
+    GLPlane1->SetWidth(1);
+    GLPlane1->SetNoZWrite(false);
 }
 
 void TForm1::ResolveReferences() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/context/GLWin32Viewer.h"
+#include "engine/objects/GLObjects.h"
 #include "engine/scene/SceneGraph.h"
 #include "platform/framework/Forms.h"
 
@@ -11,14 +12,16 @@ public:
     explicit TForm1(TComponent* owner);
     const char* ClassName() const override { return "TForm1"; }
 
-    // The dummy cube and the two free forms stand in for TGLDummyCube and TGLFreeForm until
-    // those classes exist: same names, transforms and places in the tree, nothing drawn.
+    // The two free forms stand in for TGLFreeForm until that class exists: same names,
+    // transforms and places in the tree, nothing drawn.
     TGLScene* GLScene1 = nullptr;
     TGLSceneViewer* GLSceneViewer1 = nullptr;
     TGLSceneObject* GLFreeForm1 = nullptr;
     TGLCamera* GLCamera1 = nullptr;
-    TGLCameraInvariantObject* GLDummyCube1 = nullptr;
+    TGLDummyCube* GLDummyCube1 = nullptr;
     TGLSceneObject* GLFreeForm2 = nullptr;
+    TGLLightSource* GLLightSource1 = nullptr;
+    TGLPlane* GLPlane1 = nullptr;
     int32_t LastMouseX = 0;
     int32_t LastMouseY = 0;
 
@@ -31,5 +34,6 @@ private:
     void BuildForm();
     void BuildViewer();
     void BuildScene();
+    void BuildFloor();
     void ResolveReferences();
 };
