@@ -14,6 +14,10 @@ void Store(TGLCoordinates& coordinates, const TVector& value) {
     coordinates.SetWithoutNotify(value);
 }
 
+void Store(TGLColor& colour, const TVector& value) {
+    colour.Initialize(value);
+}
+
 // The step is added in extended precision and the sum stored as a single.
 float Stepped(float component, double step) {
     return static_cast<float>(static_cast<double>(component) + step);
@@ -66,16 +70,24 @@ void TForm1::BuildScene() {
     GLScene1 = new TGLScene(this);
     GLScene1->SetName("GLScene1");
 
-    // Placeholder for the dummy cube, the camera's target.
-    GLDummyCube1 = new TGLCameraInvariantObject(this);
-    GLDummyCube1->SetName("GLDummyCube1");
-    GLDummyCube1->SetVisible(false);
-    GLScene1->Objects()->AddChild(GLDummyCube1);
+    GLLightSource1 = new TGLLightSource(this);
+    GLLightSource1->SetName("GLLightSource1");
+    GLScene1->Objects()->AddChild(GLLightSource1);
+    GLLightSource1->SetConstAttenuation(1);
+    Store(GLLightSource1->Position(), {-1, -1, -1, 1});
+    GLLightSource1->SetSpotCutOff(180);
 
-    // Placeholders for the free forms: they get their model once mesh objects exist.
-    GLFreeForm1 = new TGLSceneObject(this);
+    // The camera's target; it shows nothing at run time.
+    GLDummyCube1 = new TGLDummyCube(this);
+    GLDummyCube1->SetName("GLDummyCube1");
+    GLScene1->Objects()->AddChild(GLDummyCube1);
+    GLDummyCube1->SetCubeSize(1);
+
+    // The model is drawn in each free form's own colours: neither has a material library.
+    GLFreeForm1 = new TGLFreeForm(this);
     GLFreeForm1->SetName("GLFreeForm1");
     GLScene1->Objects()->AddChild(GLFreeForm1);
+    Store(GLFreeForm1->Material().FrontProperties().Diffuse(), {0, 0, 0, 1});
     Store(GLFreeForm1->Direction(),
           {FromBits(0x17F44400), FromBits(0x3F800000), FromBits(0xB33BBD2E), 0});
     GLFreeForm1->SetPitchAngle(90);
@@ -83,13 +95,21 @@ void TForm1::BuildScene() {
     GLFreeForm1->SetRollAngle(180);
     Store(GLFreeForm1->Up(), {FromBits(0x33BBBD2E), FromBits(0x333BBD2E), FromBits(0x3F800000), 0});
 
-    GLFreeForm2 = new TGLSceneObject(this);
+    GLFreeForm2 = new TGLFreeForm(this);
     GLFreeForm2->SetName("GLFreeForm2");
     GLScene1->Objects()->AddChild(GLFreeForm2);
+    const TVector red = {1, 0, 0, 1};
+    TGLFaceProperties& back = GLFreeForm2->Material().BackProperties();
+    for (TGLColor* colour : {&back.Ambient(), &back.Diffuse(), &back.Emission(), &back.Specular()})
+        Store(*colour, red);
+    Store(GLFreeForm2->Material().FrontProperties().Ambient(), red);
+    Store(GLFreeForm2->Material().FrontProperties().Diffuse(), red);
     Store(GLFreeForm2->Direction(), {0, 1, FromBits(0xB33BBD2E), 0});
     GLFreeForm2->SetPitchAngle(90);
     Store(GLFreeForm2->Position(), {-1, 0, 0, 1});
     Store(GLFreeForm2->Up(), {0, FromBits(0xB33BBD2E), FromBits(0xBF800000), 0});
+
+    BuildFloor();
 
     GLCamera1 = new TGLCamera(this);
     GLCamera1->SetName("GLCamera1");
@@ -100,6 +120,21 @@ void TForm1::BuildScene() {
     Store(GLCamera1->Position(), {0, 0, 3, 1});
     Store(GLCamera1->Direction(), {0, 0, 1, 0});
     Store(GLCamera1->Up(), {0, 1, -0.0f, 0});
+}
+
+// The floor: 100 x 100 units at y = -1, facing up. Its library material "Floor" comes with the
+// material library; until then it draws with its own material.
+void TForm1::BuildFloor() {
+    GLPlane1 = new TGLPlane(this);
+    GLPlane1->SetName("GLPlane1");
+    GLScene1->Objects()->AddChild(GLPlane1);
+    Store(GLPlane1->Direction(), {0, 1, 0, 0});
+    Store(GLPlane1->Position(), {0, -1, 0, 1});
+    Store(GLPlane1->Scale(), {100, 100, 100, 0});
+    Store(GLPlane1->Up(), {1, 0, -0.0f, 0});
+    GLPlane1->SetHeight(1);
+    GLPlane1->SetWidth(1);
+    GLPlane1->SetNoZWrite(false);
 }
 
 void TForm1::ResolveReferences() {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include "engine/context/GLWin32Viewer.h"
+#include "engine/meshes/GLVectorFileObjects.h"
+#include "engine/objects/GLObjects.h"
 #include "engine/scene/SceneGraph.h"
 #include "platform/framework/Forms.h"
 
@@ -11,14 +13,14 @@ public:
     explicit TForm1(TComponent* owner);
     const char* ClassName() const override { return "TForm1"; }
 
-    // The dummy cube and the two free forms stand in for TGLDummyCube and TGLFreeForm until
-    // those classes exist: same names, transforms and places in the tree, nothing drawn.
     TGLScene* GLScene1 = nullptr;
     TGLSceneViewer* GLSceneViewer1 = nullptr;
-    TGLSceneObject* GLFreeForm1 = nullptr;
+    TGLFreeForm* GLFreeForm1 = nullptr;
     TGLCamera* GLCamera1 = nullptr;
-    TGLCameraInvariantObject* GLDummyCube1 = nullptr;
-    TGLSceneObject* GLFreeForm2 = nullptr;
+    TGLDummyCube* GLDummyCube1 = nullptr;
+    TGLFreeForm* GLFreeForm2 = nullptr;
+    TGLLightSource* GLLightSource1 = nullptr;
+    TGLPlane* GLPlane1 = nullptr;
     int32_t LastMouseX = 0;
     int32_t LastMouseY = 0;
 
@@ -31,5 +33,6 @@ private:
     void BuildForm();
     void BuildViewer();
     void BuildScene();
+    void BuildFloor();
     void ResolveReferences();
 };

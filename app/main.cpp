@@ -4,6 +4,8 @@
 #include "engine/context/GLWin32Context.h"
 #include "engine/context/OpenGL1x.h"
 #include "engine/context/XOpenGL.h"
+#include "engine/meshes/GLVectorFileObjects.h"
+#include "engine/meshes/VectorLists.h"
 #include "engine/scene/SceneGraphBuffer.h"
 #include "platform/framework/Forms.h"
 #include "platform/framework/JPEGImage.h"
@@ -19,6 +21,8 @@ public:
         Set8087CW(0x133F);
         RegisterWin32ContextClass();
         InitializeTexCoordDispatch();
+        RegisterVectorListClasses();
+        RegisterVectorFileObjects();
         ReadPerformanceCounterFrequency();
         RegisterJPEGImageFormat();
     }

@@ -17,15 +17,15 @@ void Save(const std::string& directory, const std::string& name,
 
 TMesh3DS FullMesh() {
     TMesh3DS mesh = BoxMesh3DS("Box01");
-    mesh.VFlagArray.assign(8, 3);
+    mesh.Extras.Edit().VFlagArray.assign(8, 3);
     mesh.LocMatrix = {1, 0, 0, 0, 1, 0, 0, 0, 1, 2, 3, 4};
     mesh.UseMapInfo = true;
     mesh.SmoothArray = {1, 1, 2, 2, 4, 4, 8, 8, 3, 3, 0, 0x80000000};
     mesh.MatArray = {{"Red", {0, 1, 2, 3, 4, 5}}, {"Brick", {6, 7, 8, 9, 10, 11}}};
     mesh.UseBoxMap = true;
     mesh.BoxMapStr = {"f", "b", "l", "r", "t", "u"};
-    mesh.ProcName = "proc";
-    mesh.ProcData = {1, 2, 3, 4};
+    mesh.Extras.Edit().ProcName = "proc";
+    mesh.Extras.Edit().ProcData = {1, 2, 3, 4};
     mesh.IsHidden = mesh.IsFrozen = true;
     return mesh;
 }
@@ -34,10 +34,11 @@ TMaterial3DS FullMaterial() {
     TMaterial3DS m = Material3DS("Brick", {0.5f, 0.5f, 0.5f}, "brick.jpg");
     m.Shininess = 0.3f;
     m.Transparency = -0.2f;
-    m.Reflect.AutoMap = {true, true, true, 128, 2};
+    m.Reflect.Edit().AutoMap = {true, true, true, 128, 2};
     for (TBitmap3DS* map :
-         {&m.Texture.Mask, &m.Texture2.Map, &m.Opacity.Map, &m.Bump.Map, &m.SpecMap.Map,
-          &m.ShinMap.Map, &m.IllumMap.Map, &m.Reflect.Map, &m.Reflect.Mask}) {
+         {&m.Texture.Edit().Mask, &m.Texture2.Edit().Map, &m.Opacity.Edit().Map, &m.Bump.Edit().Map,
+          &m.SpecMap.Edit().Map, &m.ShinMap.Edit().Map, &m.IllumMap.Edit().Map,
+          &m.Reflect.Edit().Map, &m.Reflect.Edit().Mask}) {
         map->NameStr = "map.png";
         map->Tiling = ttDecal;
         map->Source = ttRGBTint;

@@ -45,14 +45,14 @@ void PrintMaterial(int index, const TMaterial3DS& material) {
     std::printf("material %d %s diffuse %g %g %g texture %s\n", index,
                 Quoted(material.NameStr).c_str(), double(material.Diffuse.R),
                 double(material.Diffuse.G), double(material.Diffuse.B),
-                Quoted(material.Texture.Map.NameStr).c_str());
+                Quoted(material.Texture->Map.NameStr).c_str());
 }
 
 void PrintFile(const std::string& fileName) {
     std::unique_ptr<TStream> stream = OpenFileStream(fileName, fmOpenRead | fmShareDenyWrite);
     TFile3DS file;
     file.ReadFromStream(*stream);
-    std::printf("root 0x%04X\n", file.Database().TopChunk->Tag);
+    std::printf("root 0x%04X\n", file.Database().TopChunk()->Tag);
     const int meshCount = file.Objects().MeshCount();
     for (int i = 0; i < meshCount; ++i)
         PrintMesh(i, *file.Objects().MeshByIndex(i));

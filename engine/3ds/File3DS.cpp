@@ -5,6 +5,8 @@
 #include <bit>
 #include <cstring>
 #include <new>
+#include <span>
+#include <string_view>
 
 #include "engine/3ds/Utils3DS.h"
 #include "engine/meshes/ApplicationFileIO.h"
@@ -56,14 +58,155 @@ std::string AnsiToUtf8(const std::string& ansi) {
     return utf8;
 }
 
-// Reads bytes [begin, end) of a stream forward, through a buffer so that headers and strings do
-// not cost a stream call each. A read or skip past the current limit (at most end) is an
-// invalid chunk; the stream itself is only asked for bytes below end.
+} // namespace
+
+// The bytes [0, size) of the stream being read, size as the stream gave it when the read began.
+// A memory stream is read in place. Any other stream is read in segments that are kept, so that
+// no byte comes from the stream twice however many passes go over it; a segment grows while reads
+// move forward and starts small again after a jump, so that a run of small chunks costs few large
+// reads and the header after a skipped array a small one. A span of a few kilobytes or more that
+// no segment holds goes straight to its destination and is not kept: arrays are read once, where
+// they belong. What is kept is therefore at most the file. Reads are positional: they neither
+// depend on nor move the stream's position, which others may use between two loads.
+class TChunkSource {
+public:
+    TChunkSource(TStream& stream, uint64_t size)
+        : FStream(stream), FMemory(dynamic_cast<const TCustomMemoryStream*>(&stream)), FSize(size) {
+    }
+
+    uint64_t Size() const { return FSize; }
+
+    // count bytes at position; valid until the next call.
+    const uint8_t* Bytes(uint64_t position, uint64_t count) {
+        if (const uint8_t* bytes = InMemory(position, count))
+            return bytes;
+        const TSegment* segment = Holding(position);
+        if (segment == nullptr || segment->End() < position + count)
+            segment = &Fill(position, count);
+        return segment->At(position);
+    }
+
+    // At least one byte and at most count at position: those at hand after one stream read.
+    std::span<const uint8_t> Span(uint64_t position, uint64_t count) {
+        if (const uint8_t* bytes = InMemory(position, 1))
+            return {bytes, std::min<uint64_t>(count, FMemory->Size() - position)};
+        const TSegment* segment = Holding(position);
+        if (segment == nullptr)
+            segment = &Fill(position, 1);
+        return {segment->At(position), std::min(count, segment->End() - position)};
+    }
+
+    // An empty array has no storage: a read of nothing touches nothing.
+    void Read(uint64_t position, void* out, uint64_t count) {
+        if (count == 0)
+            return;
+        if (const uint8_t* bytes = InMemory(position, count)) {
+            std::memcpy(out, bytes, count);
+            return;
+        }
+        auto* to = static_cast<uint8_t*>(out);
+        while (count > 0) {
+            const TSegment* segment = Holding(position);
+            if (segment == nullptr && GapAt(position, count) < MinSegment)
+                segment = &Fill(position, 1);
+            uint64_t n;
+            if (segment != nullptr) {
+                n = std::min(count, segment->End() - position);
+                std::memcpy(to, segment->At(position), n);
+            } else {
+                n = GapAt(position, count);
+                FStream.ReadBufferAt(static_cast<int64_t>(position), to, static_cast<int64_t>(n));
+            }
+            position += n;
+            to += n;
+            count -= n;
+        }
+    }
+
+private:
+    static constexpr uint64_t MinSegment = 4 * 1024;
+    static constexpr uint64_t FirstSegment = 64 * 1024;
+    static constexpr uint64_t MaxSegment = 1024 * 1024;
+
+    struct TSegment {
+        uint64_t Start;
+        std::vector<uint8_t> Bytes;
+        uint64_t End() const { return Start + Bytes.size(); }
+        const uint8_t* At(uint64_t position) const { return Bytes.data() + (position - Start); }
+    };
+
+    // None when the stream is not in memory, or no longer holds the bytes: the stream itself
+    // then says what is wrong.
+    const uint8_t* InMemory(uint64_t position, uint64_t count) const {
+        if (FMemory == nullptr || position + count > static_cast<uint64_t>(FMemory->Size()))
+            return nullptr;
+        return FMemory->Memory() + position;
+    }
+
+    // The first segment starting after position.
+    std::vector<TSegment>::iterator After(uint64_t position) {
+        return std::upper_bound(
+            FSegments.begin(), FSegments.end(), position,
+            [](uint64_t at, const TSegment& segment) { return at < segment.Start; });
+    }
+
+    const TSegment* Holding(uint64_t position) {
+        const auto after = After(position);
+        if (after == FSegments.begin() || (after - 1)->End() <= position)
+            return nullptr;
+        return &*(after - 1);
+    }
+
+    // The bytes from position, at most count, that no segment holds.
+    uint64_t GapAt(uint64_t position, uint64_t count) {
+        const auto after = After(position);
+        return after == FSegments.end() ? count : std::min(count, after->Start - position);
+    }
+
+    // A new segment at position of at least needed bytes, ending where the next one starts
+    // unless needed reaches into it. A read from within the last segment filled or from a gap
+    // after it too short to be read directly reads forward; a longer gap is an array skipped,
+    // better read where it belongs than through a segment.
+    const TSegment& Fill(uint64_t position, uint64_t needed) {
+        const bool forward = position >= FLastStart && position < FLastEnd + MinSegment;
+        FReadAhead = forward ? std::min(FReadAhead * 2, MaxSegment) : MinSegment;
+        const auto after = After(position);
+        const uint64_t limit = after == FSegments.end() ? FSize : after->Start;
+        const uint64_t length = std::max(needed, std::min(FReadAhead, limit - position));
+        TSegment segment{position, std::vector<uint8_t>(length)};
+        auto got = static_cast<uint64_t>(FStream.ReadAt(
+            static_cast<int64_t>(position), segment.Bytes.data(), static_cast<int64_t>(length)));
+        if (got < needed) {
+            FStream.ReadBufferAt(static_cast<int64_t>(position + got), segment.Bytes.data() + got,
+                                 static_cast<int64_t>(needed - got));
+            got = needed;
+        }
+        segment.Bytes.resize(got);
+        FLastStart = position;
+        FLastEnd = position + got;
+        return *FSegments.insert(after, std::move(segment));
+    }
+
+    TStream& FStream;
+    const TCustomMemoryStream* FMemory;
+    uint64_t FSize;
+    std::vector<TSegment> FSegments;
+    uint64_t FLastStart = 0;
+    uint64_t FLastEnd = 0;
+    // Twice this for the first segment: the start of a file is mostly small chunks.
+    uint64_t FReadAhead = FirstSegment / 2;
+};
+
+namespace {
+
+// A range [begin, end) of the source read forward. A read or skip past the current limit (at
+// most end) is an invalid chunk.
 class TChunkReader {
 public:
-    TChunkReader(TStream& stream, uint64_t begin, uint64_t end)
-        : FStream(stream), FEnd(end), FLimit(end), FPosition(begin) {}
+    TChunkReader(TChunkSource& source, uint64_t begin, uint64_t end)
+        : FSource(source), FEnd(end), FLimit(end), FPosition(begin) {}
 
+    TChunkSource& Source() { return FSource; }
     uint64_t Position() const { return FPosition; }
     uint64_t Left() const { return FLimit - FPosition; }
     void SetLimit(uint64_t limit) { FLimit = std::min(limit, FEnd); }
@@ -71,26 +214,16 @@ public:
     void Read(void* data, uint64_t count) {
         if (count > Left())
             InvalidChunk();
-        auto* out = static_cast<uint8_t*>(data);
-        while (count > 0) {
-            if (Buffered() == 0) {
-                if (count >= FBuffer.size()) {
-                    ReadDirect(out, count);
-                    return;
-                }
-                Fill();
-            }
-            const uint64_t n = std::min(count, Buffered());
-            std::memcpy(out, BufferAt(), n);
-            FPosition += n;
-            out += n;
-            count -= n;
-        }
+        FSource.Read(FPosition, data, count);
+        FPosition += count;
     }
 
     template <typename T> T Value() {
+        if (sizeof(T) > Left())
+            InvalidChunk();
         T value;
-        Read(&value, sizeof value);
+        std::memcpy(&value, FSource.Bytes(FPosition, sizeof value), sizeof value);
+        FPosition += sizeof value;
         return value;
     }
 
@@ -111,49 +244,18 @@ public:
     void SkipTo(uint64_t position) { Skip(position - FPosition); }
 
 private:
-    uint64_t Buffered() const {
-        const uint64_t bufferEnd = FBufferStart + FBufferLength;
-        return FPosition >= FBufferStart && FPosition < bufferEnd ? bufferEnd - FPosition : 0;
-    }
-
-    const uint8_t* BufferAt() const { return FBuffer.data() + (FPosition - FBufferStart); }
-
-    void SeekStream(uint64_t position) {
-        if (FStreamPosition != position) {
-            FStream.Seek(static_cast<int64_t>(position), soFromBeginning);
-            FStreamPosition = position;
-        }
-    }
-
-    void Fill() {
-        const uint64_t n = std::min<uint64_t>(FBuffer.size(), FEnd - FPosition);
-        SeekStream(FPosition);
-        FStream.ReadBuffer(FBuffer.data(), static_cast<int64_t>(n));
-        FBufferStart = FPosition;
-        FBufferLength = n;
-        FStreamPosition = FPosition + n;
-    }
-
-    void ReadDirect(uint8_t* out, uint64_t count) {
-        SeekStream(FPosition);
-        FStream.ReadBuffer(out, static_cast<int64_t>(count));
-        FPosition += count;
-        FStreamPosition = FPosition;
-    }
-
     // Up to and including the first zero byte, which must come before the limit.
     void ScanString(std::string* raw) {
         for (;;) {
             if (Left() == 0)
                 InvalidChunk();
-            if (Buffered() == 0)
-                Fill();
-            const uint64_t available = std::min(Buffered(), Left());
-            const uint8_t* begin = BufferAt();
-            const auto* zero = static_cast<const uint8_t*>(std::memchr(begin, 0, available));
-            const uint64_t n = zero != nullptr ? static_cast<uint64_t>(zero - begin) : available;
+            const std::span<const uint8_t> bytes = FSource.Span(FPosition, Left());
+            const auto* zero =
+                static_cast<const uint8_t*>(std::memchr(bytes.data(), 0, bytes.size()));
+            const uint64_t n =
+                zero != nullptr ? static_cast<uint64_t>(zero - bytes.data()) : bytes.size();
             if (raw != nullptr)
-                raw->append(reinterpret_cast<const char*>(begin), n);
+                raw->append(reinterpret_cast<const char*>(bytes.data()), n);
             FPosition += n;
             if (zero != nullptr) {
                 ++FPosition;
@@ -162,20 +264,16 @@ private:
         }
     }
 
-    TStream& FStream;
+    TChunkSource& FSource;
     uint64_t FEnd;
     uint64_t FLimit;
     uint64_t FPosition;
-    uint64_t FStreamPosition = UINT64_MAX;
-    uint64_t FBufferStart = 0;
-    uint64_t FBufferLength = 0;
-    std::array<uint8_t, 8192> FBuffer;
 };
 
 // Moves the reader past the chunk's own data by the skip rule; the reader's limit is the
 // chunk's end, so own data that overruns the chunk is an invalid chunk.
-void SkipOwnData(TChunkReader& reader, const TChunkNode& node) {
-    const TOwnData3DS own = OwnDataOf(node.Tag);
+void SkipOwnData(TChunkReader& reader, uint16_t tag, uint64_t end) {
+    const TOwnData3DS own = OwnDataOf(tag);
     switch (own.Layout) {
     case odFixed:
         reader.Skip(own.Size);
@@ -196,17 +294,9 @@ void SkipOwnData(TChunkReader& reader, const TChunkNode& node) {
         reader.Skip(uint64_t{reader.Value<uint16_t>()} * sizeof(TFace3DS));
         break;
     case odWhole:
-        reader.SkipTo(node.End());
+        reader.SkipTo(end);
         break;
     }
-}
-
-std::unique_ptr<TChunkNode> NewChunk(uint16_t tag, uint32_t length, uint32_t position) {
-    auto node = std::make_unique<TChunkNode>();
-    node->Tag = tag;
-    node->Length = length;
-    node->Position = position;
-    return node;
 }
 
 template <typename T> std::unique_ptr<TChunkData> Make(T value) {
@@ -279,19 +369,17 @@ TObjMat3DS ReadMatGroup(TChunkReader& reader) {
 
 // Chunks that nothing here interprets keep the bytes of their own data: everything after the
 // header when they have no sub-chunks, else the bytes the skip rule passes over.
-std::unique_ptr<TChunkData> ReadUnparsed(TStream& stream, TChunkReader& reader,
-                                         const TChunkNode& node) {
+std::unique_ptr<TChunkData> ReadUnparsed(TChunkReader& reader, const TChunkNode& node) {
     const uint64_t begin = reader.Position();
-    SkipOwnData(reader, node);
+    SkipOwnData(reader, node.Tag, node.End());
     const uint64_t size = reader.Position() - begin;
     if (size == 0)
         return nullptr;
-    TChunkReader again(stream, begin, begin + size);
+    TChunkReader again(reader.Source(), begin, begin + size);
     return Make(ReadRaw(again, size));
 }
 
-std::unique_ptr<TChunkData> ParseChunkData(TStream& stream, TChunkReader& reader,
-                                           const TChunkNode& node) {
+std::unique_ptr<TChunkData> ParseChunkData(TChunkReader& reader, const TChunkNode& node) {
     switch (node.Tag) {
     case M3D_VERSION:
     case MESH_VERSION:
@@ -377,17 +465,147 @@ std::unique_ptr<TChunkData> ParseChunkData(TStream& stream, TChunkReader& reader
     case MAT_SXP_REFL_MASKDATA:
         return reader.Left() > 0 ? Make(ReadRaw(reader, reader.Left())) : nullptr;
     default:
-        return ReadUnparsed(stream, reader, node);
+        return ReadUnparsed(reader, node);
     }
 }
 
-// A chunk being read in the structure pass: its last child so far, and whether its children
-// follow the XDATA rule.
-struct TOpenChunk {
-    TChunkNode* Node;
-    TChunkNode* LastChild;
-    bool XData;
+constexpr uint32_t NoParentName = UINT32_MAX;
+
+std::pair<uint32_t, uint32_t>* PendingParentName(TDatabase3DS& db, uint32_t index) {
+    auto& chunks = db.ParentNames.Chunks;
+    const auto found =
+        std::lower_bound(chunks.begin(), chunks.end(), std::pair<uint32_t, uint32_t>(index, 0));
+    return found != chunks.end() && found->first == index ? &*found : nullptr;
+}
+
+// The structure pass runs twice over the same bytes: once to count the chunks, once to fill a
+// tree allocated to that count, so that the tree never holds slack nor is copied while it grows.
+// Both passes see the same chunks, in the same order, through TStructureWalk.
+
+// Counts the chunks; the open chunks' ends, with their XDATA flags in the top bit, are all it
+// keeps.
+class TTreeCounter {
+public:
+    explicit TTreeCounter(const TChunkNode& root) { FOpen.push_back(root.End()); }
+
+    bool Done() const { return FOpen.empty(); }
+    uint64_t OpenEnd() const { return FOpen.back() & ~XDataBit; }
+    bool OpenXData() const { return (FOpen.back() & XDataBit) != 0; }
+    void Progress(uint64_t) const {}
+    void Add(uint16_t tag, uint32_t length, uint32_t position, bool xData) {
+        FOpen.push_back((uint64_t{position} + length) | (xData ? XDataBit : 0));
+        ++FCount;
+        FHeaders += tag == NODE_HDR ? 1 : 0;
+    }
+    void Close() { FOpen.pop_back(); }
+
+    size_t Count() const { return FCount; }
+    size_t Headers() const { return FHeaders; }
+
+private:
+    static constexpr uint64_t XDataBit = uint64_t{1} << 63;
+    std::vector<uint64_t> FOpen;
+    size_t FCount = 1;
+    size_t FHeaders = 0;
 };
+
+// Fills the tree. While a node is open its Count holds the index of its parent, so that the chain
+// of open nodes costs nothing however deep the file nests.
+class TTreeBuilder {
+public:
+    TTreeBuilder(TChunkNode root, size_t capacity,
+                 const std::function<void(int64_t, int64_t)>& progress)
+        : FProgress(progress) {
+        FNodes.reserve(capacity);
+        root.Count = None;
+        FNodes.push_back(std::move(root));
+    }
+
+    bool Done() const { return FOpen == None; }
+    uint64_t OpenEnd() const { return FNodes[FOpen].End(); }
+    bool OpenXData() const { return FNodes[FOpen].XData; }
+    void Progress(uint64_t position) const {
+        if (FProgress)
+            FProgress(static_cast<int64_t>(position), 0);
+    }
+
+    void Add(uint16_t tag, uint32_t length, uint32_t position, bool xData) {
+        TChunkNode& node = FNodes.emplace_back(tag, length, position);
+        node.XData = xData;
+        node.Count = FOpen;
+        FOpen = static_cast<uint32_t>(FNodes.size() - 1);
+    }
+
+    // Every child but the last has a next sibling; the children are complete by now.
+    void Close() {
+        TChunkNode& node = FNodes[FOpen];
+        const uint32_t parent = node.Count;
+        const auto end = static_cast<uint32_t>(FNodes.size());
+        node.Count = end - FOpen;
+        for (uint32_t child = FOpen + 1; child < end; child += FNodes[child].Count)
+            FNodes[child].HasNext = child + FNodes[child].Count < end;
+        FOpen = parent;
+    }
+
+    std::vector<TChunkNode> Finish() { return std::move(FNodes); }
+
+private:
+    static constexpr uint32_t None = UINT32_MAX;
+    const std::function<void(int64_t, int64_t)>& FProgress;
+    std::vector<TChunkNode> FNodes;
+    uint32_t FOpen = 0;
+};
+
+// The chunks below the root by the skip rule and the XDATA rule, handed to the sink in file
+// order; the reader stands after the root's header.
+template <typename TSink> void WalkStructure(TChunkReader& reader, uint16_t rootTag, TSink& tree) {
+    SkipOwnData(reader, rootTag, tree.OpenEnd());
+    while (!tree.Done()) {
+        const uint64_t end = tree.OpenEnd();
+        const bool xData = tree.OpenXData();
+        const uint64_t position = reader.Position();
+        if (position >= end) {
+            tree.Close();
+            continue;
+        }
+        reader.SetLimit(end);
+        if (end - position < HeaderSize) {
+            // Not even a header fits: an XDATA parent stops there, any other is corrupt.
+            if (!xData)
+                InvalidChunk();
+            reader.SkipTo(end);
+            continue;
+        }
+        tree.Progress(position);
+        const auto childTag = reader.Value<uint16_t>();
+        const auto childLength = reader.Value<uint32_t>();
+        const bool inside = childLength <= end - position;
+        if (xData) {
+            if (childTag < XDATA_FIRST_CHILD || childTag > XDATA_LAST_CHILD) {
+                reader.SkipTo(end);
+                continue;
+            }
+            if (childLength < HeaderSize)
+                InvalidChunk();
+            if (!inside)
+                continue;
+        } else if (childLength < HeaderSize || !inside) {
+            InvalidChunk();
+        }
+        tree.Add(childTag, childLength, static_cast<uint32_t>(position),
+                 xData || childTag == XDATA_ENTRY);
+        reader.SetLimit(position + childLength);
+        SkipOwnData(reader, childTag, position + childLength);
+    }
+}
+
+// The chunks below root, and room for the PARENT_NAME chunks the key-frame nodes may get.
+size_t TreeCapacity(TChunkSource& source, const TChunkNode& root) {
+    TTreeCounter counter(root);
+    TChunkReader reader(source, HeaderSize, root.End());
+    WalkStructure(reader, root.Tag, counter);
+    return counter.Count() + counter.Headers();
+}
 
 } // namespace
 
@@ -404,15 +622,17 @@ TFile3DS::~TFile3DS() = default;
 void TFile3DS::ClearDatabase() {
     FObjectList.ClearLists();
     FMaterialList.ClearList();
+    FChunkData.clear();
     FDatabase = TDatabase3DS();
 }
 
 void TFile3DS::ReadFromStream(TStream& stream) {
+    FSource.reset();
     FOwnedStream.reset();
     ClearDatabase();
-    FStream = &stream;
     try {
-        ReadStructure();
+        FSource = std::make_unique<TChunkSource>(stream, static_cast<uint64_t>(stream.Size()));
+        ReadStructure(stream);
     } catch (const std::bad_alloc&) {
         ClearDatabase();
         throw E3DSError(S3DSNotEnoughMemory);
@@ -422,9 +642,10 @@ void TFile3DS::ReadFromStream(TStream& stream) {
     }
 }
 
-void TFile3DS::ReadStructure() {
-    TStream& stream = *FStream;
-    FStreamSize = stream.Size();
+// The root header is read from the stream itself, which may hold bytes its size does not
+// count; everything below the root lies within the size.
+void TFile3DS::ReadStructure(TStream& stream) {
+    const uint64_t streamSize = FSource->Size();
     stream.SetPosition(0);
     uint8_t header[HeaderSize];
     stream.ReadBuffer(header, HeaderSize);
@@ -432,110 +653,76 @@ void TFile3DS::ReadStructure() {
     uint32_t length;
     std::memcpy(&tag, header, sizeof tag);
     std::memcpy(&length, header + 2, sizeof length);
-    FDatabase.TopChunk = NewChunk(tag, length, 0);
-    TChunkNode& root = *FDatabase.TopChunk;
-    if (!IsRootTag(tag))
+    const TChunkNode root(tag, length, 0);
+    if (!IsRootTag(tag)) {
+        std::vector<TChunkNode> nodes;
+        nodes.emplace_back(tag, length, 0);
+        FDatabase.Chunks = TChunkTree(std::move(nodes));
         return;
-    if (length < HeaderSize || length > static_cast<uint64_t>(FStreamSize))
+    }
+    if (length < HeaderSize || length > streamSize)
         InvalidChunk();
     if (ProgressCallback)
-        ProgressCallback(0, FStreamSize);
+        ProgressCallback(0, static_cast<int64_t>(streamSize));
 
-    TChunkReader reader(stream, HeaderSize, root.End());
-    std::vector<TOpenChunk> open;
-    SkipOwnData(reader, root);
-    open.push_back({&root, nullptr, false});
-    while (!open.empty()) {
-        TOpenChunk& parent = open.back();
-        const uint64_t end = parent.Node->End();
-        const uint64_t position = reader.Position();
-        if (position >= end) {
-            open.pop_back();
-            continue;
-        }
-        reader.SetLimit(end);
-        if (end - position < HeaderSize) {
-            // Not even a header fits: an XDATA parent stops there, any other is corrupt.
-            if (!parent.XData)
-                InvalidChunk();
-            reader.SkipTo(end);
-            continue;
-        }
-        if (ProgressCallback)
-            ProgressCallback(static_cast<int64_t>(position), 0);
-        const auto childTag = reader.Value<uint16_t>();
-        const auto childLength = reader.Value<uint32_t>();
-        const bool inside = childLength <= end - position;
-        if (parent.XData) {
-            if (childTag < XDATA_FIRST_CHILD || childTag > XDATA_LAST_CHILD) {
-                reader.SkipTo(end);
-                continue;
-            }
-            if (childLength < HeaderSize)
-                InvalidChunk();
-            if (!inside)
-                continue;
-        } else if (childLength < HeaderSize || !inside) {
-            InvalidChunk();
-        }
-        std::unique_ptr<TChunkNode>& link =
-            parent.LastChild != nullptr ? parent.LastChild->Next : parent.Node->Children;
-        link = NewChunk(childTag, childLength, static_cast<uint32_t>(position));
-        TChunkNode& child = *link;
-        parent.LastChild = &child;
-        const bool childXData = parent.XData || childTag == XDATA_ENTRY;
-        reader.SetLimit(child.End());
-        SkipOwnData(reader, child);
-        open.push_back({&child, nullptr, childXData});
-    }
+    TTreeBuilder tree(TChunkNode(tag, length, 0), TreeCapacity(*FSource, root), ProgressCallback);
+    TChunkReader reader(*FSource, HeaderSize, length);
+    WalkStructure(reader, tag, tree);
+    FDatabase.Chunks = TChunkTree(tree.Finish());
     AssignParentNames(*this);
 }
 
 TChunkNode* TFile3DS::FindChunk(TChunkNode* node, uint16_t tag) {
     if (node == nullptr)
         return nullptr;
-    if (node->Tag == tag)
-        return node;
-    // Explicit stack of the next sibling to visit at each depth: nesting can be arbitrarily deep.
-    std::vector<TChunkNode*> pending;
-    TChunkNode* current = node->Children.get();
-    while (current != nullptr || !pending.empty()) {
-        if (current == nullptr) {
-            current = pending.back();
-            pending.pop_back();
-            continue;
-        }
-        if (current->Tag == tag)
-            return current;
-        if (current->Children) {
-            if (current->Next)
-                pending.push_back(current->Next.get());
-            current = current->Children.get();
-        } else {
-            current = current->Next.get();
-        }
-    }
+    for (TChunkNode& candidate : node->Subtree())
+        if (candidate.Tag == tag)
+            return &candidate;
     return nullptr;
 }
 
 TChunkNode* TFile3DS::FindNextSibling(TChunkNode* node, uint16_t tag) {
     while (node != nullptr && node->Tag != tag)
-        node = node->Next.get();
+        node = node->Next();
     return node;
 }
 
 void TFile3DS::LoadChunkData(TChunkNode& node) {
-    if (node.Data)
+    if (ChunkData(node) != nullptr)
         return;
-    if (FStream == nullptr || node.Length < HeaderSize ||
-        node.End() > static_cast<uint64_t>(FStreamSize))
+    if (FSource == nullptr || node.Length < HeaderSize || node.End() > FSource->Size())
         InvalidChunk();
     try {
-        TChunkReader reader(*FStream, uint64_t{node.Position} + HeaderSize, node.End());
-        node.Data = ParseChunkData(*FStream, reader, node);
+        TChunkReader reader(*FSource, uint64_t{node.Position} + HeaderSize, node.End());
+        if (std::unique_ptr<TChunkData> data = ParseChunkData(reader, node))
+            FChunkData.emplace(FDatabase.Chunks.IndexOf(node), std::move(data));
     } catch (const std::bad_alloc&) {
         throw E3DSError(S3DSNotEnoughMemory);
     }
+}
+
+void TFile3DS::ReleaseChunkData(const TChunkNode& node) {
+    const uint32_t index = FDatabase.Chunks.IndexOf(node);
+    FChunkData.erase(index);
+    if (std::pair<uint32_t, uint32_t>* pending = PendingParentName(FDatabase, index))
+        pending->second = NoParentName;
+}
+
+TChunkData* TFile3DS::ChunkData(const TChunkNode& node) {
+    const uint32_t index = FDatabase.Chunks.IndexOf(node);
+    const auto found = FChunkData.find(index);
+    return found != FChunkData.end() ? found->second.get() : MakeParentName(index);
+}
+
+// The parent name the chunk was given becomes its data on first demand, and then is the
+// chunk's own, to be released as any data.
+TChunkData* TFile3DS::MakeParentName(uint32_t index) {
+    std::pair<uint32_t, uint32_t>* pending = PendingParentName(FDatabase, index);
+    if (pending == nullptr || pending->second == NoParentName)
+        return nullptr;
+    auto data = std::make_unique<TChunkData>(FDatabase.ParentNames.Names[pending->second]);
+    pending->second = NoParentName;
+    return FChunkData.emplace(index, std::move(data)).first->second.get();
 }
 
 float TFile3DS::ReadPercentage(TChunkNode& node) {
@@ -578,6 +765,12 @@ TMesh3DS* TObjectList::MeshByIndex(int index) {
     return mesh.get();
 }
 
+std::unique_ptr<TMesh3DS> TObjectList::ReleaseMesh(int index) {
+    if (MeshByIndex(index) == nullptr)
+        return nullptr;
+    return std::move(FMeshes[static_cast<size_t>(index)]);
+}
+
 void TObjectList::ClearLists() {
     FCounted = false;
     FMeshObjects.clear();
@@ -611,25 +804,47 @@ TMaterial3DS* TMaterialList::MaterialByIndex(int index) {
 
 namespace {
 
-std::string AsciiLowerCase(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
+char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// FNV-1a of the ASCII lower-cased text.
+size_t AsciiCaseHash(std::string_view text) {
+    uint64_t hash = 0xCBF29CE484222325u;
+    for (const char c : text)
+        hash = (hash ^ static_cast<uint8_t>(AsciiLower(c))) * 0x100000001B3u;
+    return static_cast<size_t>(hash);
+}
+
+bool AsciiCaseEqual(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return AsciiLower(x) == AsciiLower(y);
+           });
 }
 
 } // namespace
 
+// Only the first material of each name is indexed, so that a file of many equal names costs
+// no more lookups than one of different names.
+int TMaterialList::IndexedMaterial(size_t hash, const std::string& name) const {
+    const auto [begin, end] = FNameIndex.equal_range(hash);
+    for (auto entry = begin; entry != end; ++entry)
+        if (AsciiCaseEqual(FMaterials[static_cast<size_t>(entry->second)]->NameStr, name))
+            return entry->second;
+    return -1;
+}
+
 TMaterial3DS* TMaterialList::MaterialByName(const std::string& name) {
-    const std::string key = AsciiLowerCase(name);
+    const size_t hash = AsciiCaseHash(name);
     for (;;) {
-        const auto found = FNameIndex.find(key);
-        if (found != FNameIndex.end())
-            return MaterialByIndex(found->second);
+        if (const int index = IndexedMaterial(hash, name); index >= 0)
+            return MaterialByIndex(index);
         if (FNamesIndexed >= MaterialCount())
             return nullptr;
         const TMaterial3DS* material = MaterialByIndex(FNamesIndexed);
-        FNameIndex.emplace(AsciiLowerCase(material->NameStr), FNamesIndexed);
+        const size_t materialHash = AsciiCaseHash(material->NameStr);
+        if (IndexedMaterial(materialHash, material->NameStr) < 0)
+            FNameIndex.emplace(materialHash, FNamesIndexed);
         ++FNamesIndexed;
     }
 }

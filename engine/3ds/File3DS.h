@@ -1,11 +1,14 @@
-// The 3DS reader (Parts 6.1, 6.2): TFile3DS reads the chunk tree of a file and parses chunk data
-// on demand; TObjectList and TMaterialList extract and cache its meshes and materials.
+// The 3DS reader: TFile3DS reads the chunk tree of a file and parses chunk data on demand;
+// TObjectList and TMaterialList extract and cache its meshes and materials.
 //
 // The reader is the program's door to untrusted data. Every chunk must lie within its parent and
 // the stream and be at least a header long, every fixed field, string and counted array must
 // lie within its chunk; anything else raises E3DSError with the invalid-chunk message. The
 // structure pass only moves forward, and nothing is allocated beyond what the bytes of the
-// stream account for.
+// stream account for: the tree costs 16 bytes a chunk, and a chunk is at least 6 bytes.
+//
+// A memory stream is read in place. Any other stream is read in few large reads (see
+// TChunkSource), so that a file costs about what the same bytes cost from memory.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +21,7 @@
 #include "engine/3ds/Types3DS.h"
 #include "platform/framework/Streams.h"
 
+class TChunkSource;
 class TFile3DS;
 
 // The mesh records of a read, extracted on first access and cached until the next read.
@@ -30,6 +34,10 @@ public:
     // None when the count is 0. Raises E3DSError when the database is missing or of the wrong
     // kind, for an index out of range, and for a mesh that cannot be read.
     TMesh3DS* MeshByIndex(int index);
+    // Hands the record of MeshByIndex over to the caller, so that its arrays can move on rather
+    // than be copied and the reader hold nothing more of it; the next MeshByIndex of the index
+    // reads the mesh again. None and errors as MeshByIndex.
+    std::unique_ptr<TMesh3DS> ReleaseMesh(int index);
     void ClearLists();
 
 private:
@@ -53,12 +61,17 @@ public:
     void ClearList();
 
 private:
+    // The index of the first material read whose name equals name ignoring ASCII case, if it has
+    // been indexed; -1 otherwise.
+    int IndexedMaterial(size_t hash, const std::string& name) const;
+
     TFile3DS& FOwner;
     bool FCounted = false;
     std::vector<std::unique_ptr<TMaterial3DS>> FMaterials;
-    // Names of the materials read in index order so far, ASCII lower-cased, to their first index.
+    // Hashes of the ASCII lower-cased names of the materials read in index order so far, to
+    // their indices; the names themselves are those of the records.
     int FNamesIndexed = 0;
-    std::unordered_map<std::string, int> FNameIndex;
+    std::unordered_multimap<size_t, int> FNameIndex;
 };
 
 class TFile3DS {
@@ -80,7 +93,18 @@ public:
     static TChunkNode* FindNextSibling(TChunkNode* node, uint16_t tag);
     // Parses the chunk's data unless it is loaded already.
     void LoadChunkData(TChunkNode& node);
-    static void ReleaseChunkData(TChunkNode& node) { node.Data.reset(); }
+    // Frees the chunk's data with the arrays and strings it owns; afterwards it has none.
+    void ReleaseChunkData(const TChunkNode& node);
+    // The chunk's loaded data; none until loaded, and for chunks without data.
+    TChunkData* ChunkData(const TChunkNode& node);
+    // The loaded data of node as a T; raises the invalid-chunk error when the chunk holds no T.
+    template <typename T> T& ChunkValue(const TChunkNode& node) {
+        TChunkData* data = ChunkData(node);
+        T* value = data != nullptr ? std::get_if<T>(data) : nullptr;
+        if (value == nullptr)
+            throw E3DSError(S3DSInvalidChunk);
+        return *value;
+    }
     // INT_PERCENTAGE / 100, else FLOAT_PERCENTAGE, found in node's subtree; 0 when neither is.
     float ReadPercentage(TChunkNode& node);
 
@@ -94,13 +118,15 @@ public:
     std::function<void(int64_t position, int64_t size)> ProgressCallback;
 
 private:
-    void ReadStructure();
+    void ReadStructure(TStream& stream);
     void ClearDatabase();
+    TChunkData* MakeParentName(uint32_t index);
 
     TDatabase3DS FDatabase;
-    TStream* FStream = nullptr;
+    // Loaded chunk data by node index: few chunks hold data at a time.
+    std::unordered_map<uint32_t, std::unique_ptr<TChunkData>> FChunkData;
     std::unique_ptr<TStream> FOwnedStream;
-    int64_t FStreamSize = 0;
+    std::unique_ptr<TChunkSource> FSource;
     TObjectList FObjectList{*this};
     TMaterialList FMaterialList{*this};
     std::string FFileName;

@@ -1,11 +1,13 @@
-// Types of the 3DS reader (Parts 6.1, 6.2): the chunk tree with its parsed data blocks, the
-// scene database, and the mesh and material records extracted from it.
+// Types of the 3DS reader: the chunk tree with its parsed data blocks, the scene database, and
+// the mesh and material records extracted from it.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -20,6 +22,7 @@ struct TPoint3DS {
 };
 struct TFColor3DS {
     float R, G, B;
+    friend bool operator==(const TFColor3DS&, const TFColor3DS&) = default;
 };
 struct TC24Color3DS {
     uint8_t R, G, B;
@@ -74,50 +77,150 @@ using TChunkData =
                  std::vector<TTexVert3DS>, std::vector<uint32_t>, TMeshMatrix3DS, TMapInfo3DS,
                  TRawData3DS, TBoxMap3DS, TMatAcubic3DS, TNodeHdr3DS>;
 
-// One chunk of the file. Children and siblings are owned; destruction is iterative, since a
-// hostile file can chain or nest millions of chunks.
+// One chunk of the file, 16 bytes whatever the file holds. The nodes of a read lie in one array
+// in file order, every parent before its sub-chunks, so a node's subtree is the run of Count
+// nodes that starts with it: its first child is the node after it, its next sibling the node
+// after its subtree. Nodes live only in their tree and are handled through pointers into it.
 struct TChunkNode {
     TChunkNode() = default;
+    TChunkNode(uint16_t tag, uint32_t length, uint32_t position)
+        : Tag(tag), Length(length), Position(position) {}
     TChunkNode(const TChunkNode&) = delete;
     TChunkNode& operator=(const TChunkNode&) = delete;
-    ~TChunkNode();
+    TChunkNode(TChunkNode&&) noexcept = default;
+    TChunkNode& operator=(TChunkNode&&) noexcept = default;
 
     uint64_t End() const { return uint64_t{Position} + Length; }
+    TChunkNode* Children() { return Count > 1 ? this + 1 : nullptr; }
+    const TChunkNode* Children() const { return Count > 1 ? this + 1 : nullptr; }
+    TChunkNode* Next() { return HasNext ? this + Count : nullptr; }
+    const TChunkNode* Next() const { return HasNext ? this + Count : nullptr; }
+    // This node and every node below it, in file order.
+    std::span<TChunkNode> Subtree() { return {this, Count}; }
 
     uint16_t Tag = 0;
+    bool HasNext = false;
+    bool XData = false; // its sub-chunks follow the rule of extension data
     uint32_t Length = 0;
     uint32_t Position = 0;
-    std::unique_ptr<TChunkData> Data; // none until loaded, and for chunks without data
-    std::unique_ptr<TChunkNode> Next;
-    std::unique_ptr<TChunkNode> Children;
+    uint32_t Count = 1; // nodes in the subtree, this one included
 };
 
-// The loaded data of node as a T; raises the invalid-chunk error when the chunk holds no T.
-template <typename T> T& ChunkValue(TChunkNode& node) {
-    T* value = node.Data ? std::get_if<T>(node.Data.get()) : nullptr;
-    if (value == nullptr)
-        throw E3DSError(S3DSInvalidChunk);
-    return *value;
-}
+// The nodes of one read. The array is allocated to its final size once, so it holds no slack
+// beyond what AppendLastChildren may still use.
+class TChunkTree {
+public:
+    TChunkTree() = default;
+    explicit TChunkTree(std::vector<TChunkNode> nodes) : FNodes(std::move(nodes)) {}
+
+    TChunkNode* Root() { return FNodes.empty() ? nullptr : FNodes.data(); }
+    const TChunkNode* Root() const { return FNodes.empty() ? nullptr : FNodes.data(); }
+    size_t Size() const { return FNodes.size(); }
+    std::span<TChunkNode> Nodes() { return FNodes; }
+    uint32_t IndexOf(const TChunkNode& node) const {
+        return static_cast<uint32_t>(&node - FNodes.data());
+    }
+    TChunkNode& operator[](uint32_t index) { return FNodes[index]; }
+    // The bytes the tree holds, for checks of what a file can make the reader allocate.
+    size_t StorageBytes() const { return FNodes.capacity() * sizeof(TChunkNode); }
+
+    // Gives each node at the indices of parents (ascending, none inside another's subtree) one
+    // new last child with the tag and the length of the same rank, and returns the new
+    // children's indices. Nodes move, so pointers into the tree taken before are stale after.
+    std::vector<uint32_t> AppendLastChildren(const std::vector<uint32_t>& parents, uint16_t tag,
+                                             const std::vector<uint32_t>& lengths);
+
+private:
+    std::vector<TChunkNode> FNodes;
+};
 
 struct TChunkListEntry3DS {
-    std::string NameStr;
+    std::string_view NameStr; // in the database's pool of table names
     TChunkNode* Chunk;
 };
 using TChunkTable = std::vector<TChunkListEntry3DS>;
 
+// PARENT_NAME data the reader gives key-frame nodes: names are kept once each, and a chunk's
+// string is made only when its data is asked for, since many nodes can share one long name.
+struct TParentNames3DS {
+    std::vector<std::string> Names;
+    // (node index, index into Names), ascending by node; a chunk's entry goes once its data is
+    // made.
+    std::vector<std::pair<uint32_t, uint32_t>> Chunks;
+};
+
 struct TDatabase3DS {
-    std::unique_ptr<TChunkNode> TopChunk;
+    TChunkNode* TopChunk() { return Chunks.Root(); }
+    const TChunkNode* TopChunk() const { return Chunks.Root(); }
+
+    TChunkTree Chunks;
     bool ObjListDirty = true;
     bool MatListDirty = true;
     bool NodeListDirty = true;
     TChunkTable ObjList; // named objects
     TChunkTable MatList; // material entries
+    std::string ObjListNames;
+    std::string MatListNames;
+    TParentNames3DS ParentNames;
+};
+
+// A part of a record that most records never hold: allocated when first written through Edit(),
+// read as its defaults until then, so that a record costs little for the parts it lacks.
+template <typename T> class TLazy3DS {
+public:
+    TLazy3DS() = default;
+    TLazy3DS(const TLazy3DS& other) : FValue(Copy(other)) {}
+    TLazy3DS(TLazy3DS&&) noexcept = default;
+    TLazy3DS& operator=(const TLazy3DS& other) {
+        if (this != &other)
+            FValue = Copy(other);
+        return *this;
+    }
+    TLazy3DS& operator=(TLazy3DS&&) noexcept = default;
+    TLazy3DS& operator=(T value) {
+        Edit() = std::move(value);
+        return *this;
+    }
+
+    const T& operator*() const { return FValue ? *FValue : Defaults(); }
+    // Whether the part takes memory of its own, for checks of what a file costs.
+    bool Held() const { return FValue != nullptr; }
+    const T* operator->() const { return &**this; }
+    T& Edit() {
+        if (!FValue)
+            FValue = std::make_unique<T>();
+        return *FValue;
+    }
+    friend bool operator==(const TLazy3DS& a, const TLazy3DS& b) { return *a == *b; }
+
+private:
+    static std::unique_ptr<T> Copy(const TLazy3DS& other) {
+        return other.FValue ? std::make_unique<T>(*other.FValue) : nullptr;
+    }
+    static const T& Defaults() {
+        static const T defaults{};
+        return defaults;
+    }
+
+    std::unique_ptr<T> FValue;
+};
+
+// The parts of a mesh that few files have: vertex flags and procedural data.
+struct TMeshExtras3DS {
+    std::vector<uint16_t> VFlagArray;
+    std::string ProcName;
+    TRawData3DS ProcData;
+    friend bool operator==(const TMeshExtras3DS&, const TMeshExtras3DS&) = default;
 };
 
 // One triangle mesh. Counts are the sizes of the arrays. Indices are as stored in the file:
 // face corners are not checked against the vertex count, nor the smoothing and texture-vertex
 // counts against the face and vertex counts; a consumer checks what it relies on.
+//
+// The arrays are those the chunks were parsed into, moved here rather than copied; a consumer
+// views them in place, or moves them out of a record it took over with ReleaseMesh. The small
+// fields come first, so that a record of no arrays stays small: a file can hold a mesh in 13
+// bytes.
 struct TMesh3DS {
     std::string NameStr;
     bool IsHidden = false;
@@ -128,20 +231,18 @@ struct TMesh3DS {
     bool IsNoRcvShad = false;
     bool IsFrozen = false;
     bool IsProcedural = false;
-    std::vector<TPoint3DS> VertexArray;
-    std::vector<uint16_t> VFlagArray;
-    std::vector<TTexVert3DS> TextArray;
     bool UseMapInfo = false;
-    TMapInfo3DS MapInfo;
+    bool UseBoxMap = false;
+    uint8_t MeshColor = 0;
     TMeshMatrix3DS LocMatrix{};
+    std::vector<TPoint3DS> VertexArray;
+    std::vector<TTexVert3DS> TextArray;
     std::vector<TFace3DS> FaceArray;
     std::vector<uint32_t> SmoothArray;
-    bool UseBoxMap = false;
-    TBoxMap3DS BoxMapStr;
-    uint8_t MeshColor = 0;
     std::vector<TObjMat3DS> MatArray;
-    std::string ProcName;
-    TRawData3DS ProcData;
+    TLazy3DS<TMapInfo3DS> MapInfo;
+    TLazy3DS<TBoxMap3DS> BoxMapStr;
+    TLazy3DS<TMeshExtras3DS> Extras;
 };
 
 // MAT_MAP_TILING: how the map repeats.
@@ -168,11 +269,13 @@ struct TBitmap3DS {
     TFColor3DS GreenTint{0, 1, 0};
     TFColor3DS BlueTint{0, 0, 1};
     TRawData3DS Data; // procedural data
+    friend bool operator==(const TBitmap3DS&, const TBitmap3DS&) = default;
 };
 
 struct TMapSet3DS {
     TBitmap3DS Map;
     TBitmap3DS Mask;
+    friend bool operator==(const TMapSet3DS&, const TMapSet3DS&) = default;
 };
 
 struct TAutoMap3DS {
@@ -181,12 +284,14 @@ struct TAutoMap3DS {
     bool Flat = false;
     int32_t Size = 100;
     int32_t NthFrame = 1;
+    friend bool operator==(const TAutoMap3DS&, const TAutoMap3DS&) = default;
 };
 
 struct TRMapSet3DS {
     TBitmap3DS Map;
     TBitmap3DS Mask;
     TAutoMap3DS AutoMap;
+    friend bool operator==(const TRMapSet3DS&, const TRMapSet3DS&) = default;
 };
 
 struct TMaterial3DS {
@@ -210,6 +315,7 @@ struct TMaterial3DS {
     bool UseWireAbs = false;
     bool FaceMap = false;
     bool Soften = false;
-    TMapSet3DS Texture, Texture2, Opacity, Bump, SpecMap, ShinMap, IllumMap;
-    TRMapSet3DS Reflect;
+    // Most materials have one map or none: the sets are held only when the file has them.
+    TLazy3DS<TMapSet3DS> Texture, Texture2, Opacity, Bump, SpecMap, ShinMap, IllumMap;
+    TLazy3DS<TRMapSet3DS> Reflect;
 };

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <unordered_map>
+#include <string>
+#include <string_view>
 
 namespace {
 
@@ -13,16 +14,18 @@ namespace {
 // Loads the chunk's data, takes it out of the chunk and releases the chunk's data.
 template <typename T> T TakeValue(TFile3DS& source, TChunkNode& node) {
     source.LoadChunkData(node);
-    T value = std::move(ChunkValue<T>(node));
-    TFile3DS::ReleaseChunkData(node);
+    T value = std::move(source.ChunkValue<T>(node));
+    source.ReleaseChunkData(node);
     return value;
 }
 
 // Raw-data chunks of length 6 hold no data at all.
 TRawData3DS TakeRaw(TFile3DS& source, TChunkNode& node) {
     source.LoadChunkData(node);
-    TRawData3DS raw = node.Data ? std::move(ChunkValue<TRawData3DS>(node)) : TRawData3DS();
-    TFile3DS::ReleaseChunkData(node);
+    TRawData3DS raw = source.ChunkData(node) != nullptr
+                          ? std::move(source.ChunkValue<TRawData3DS>(node))
+                          : TRawData3DS();
+    source.ReleaseChunkData(node);
     return raw;
 }
 
@@ -31,7 +34,7 @@ TChunkNode* Find(TChunkNode& node, uint16_t tag) {
 }
 
 TChunkNode* NextSibling(TChunkNode* node, uint16_t tag) {
-    return node != nullptr ? TFile3DS::FindNextSibling(node->Next.get(), tag) : nullptr;
+    return node != nullptr ? TFile3DS::FindNextSibling(node->Next(), tag) : nullptr;
 }
 
 TFColor3DS FromBytes(const TC24Color3DS& color) {
@@ -93,13 +96,36 @@ void ReadBitmap(TFile3DS& source, TChunkNode& map, TBitmap3DS& bitmap) {
     ReadTintField(source, map, MAT_MAP_BCOL, bitmap.BlueTint);
 }
 
+// The maps of a material while it is read. Only those the file gives a value other than the
+// defaults are kept in the record: a map container without content costs nothing there.
+struct TMaterialMaps {
+    TMapSet3DS Texture, Texture2, Opacity, Bump, SpecMap, ShinMap, IllumMap;
+    TRMapSet3DS Reflect;
+};
+
+template <typename T> void KeepIfSet(T& value, TLazy3DS<T>& part) {
+    if (!(value == T{}))
+        part = std::move(value);
+}
+
+void KeepMaps(TMaterialMaps& maps, TMaterial3DS& m) {
+    KeepIfSet(maps.Texture, m.Texture);
+    KeepIfSet(maps.Texture2, m.Texture2);
+    KeepIfSet(maps.Opacity, m.Opacity);
+    KeepIfSet(maps.Bump, m.Bump);
+    KeepIfSet(maps.SpecMap, m.SpecMap);
+    KeepIfSet(maps.ShinMap, m.ShinMap);
+    KeepIfSet(maps.IllumMap, m.IllumMap);
+    KeepIfSet(maps.Reflect, m.Reflect);
+}
+
 // The map, mask or procedural data that a direct child of a MAT_ENTRY fills, if any.
 struct TMapTarget {
     TBitmap3DS* Bitmap;
     bool ProceduralData;
 };
 
-TMapTarget MapTargetOf(uint16_t tag, TMaterial3DS& m) {
+TMapTarget MapTargetOf(uint16_t tag, TMaterialMaps& m) {
     switch (tag) {
     case MAT_TEXMAP:
         return {&m.Texture.Map, false};
@@ -220,7 +246,7 @@ void ReadAutoMap(TFile3DS& source, TChunkNode& chunk, TAutoMap3DS& autoMap) {
 }
 
 // One direct child of a MAT_ENTRY; a tag this does not know makes the material invalid.
-void ReadMaterialChunk(TFile3DS& source, TChunkNode& chunk, TMaterial3DS& m) {
+void ReadMaterialChunk(TFile3DS& source, TChunkNode& chunk, TMaterial3DS& m, TMaterialMaps& maps) {
     const uint16_t tag = chunk.Tag;
     if ((tag >= XDATA_SECTION && tag <= 0x80FF) || tag == MAT_SHIN3PCT || tag == MAT_DECAL)
         return;
@@ -232,14 +258,14 @@ void ReadMaterialChunk(TFile3DS& source, TChunkNode& chunk, TMaterial3DS& m) {
         *flag = true;
         return;
     }
-    if (const TMapTarget target = MapTargetOf(tag, m); target.Bitmap != nullptr) {
+    if (const TMapTarget target = MapTargetOf(tag, maps); target.Bitmap != nullptr) {
         if (target.ProceduralData)
             target.Bitmap->Data = TakeRaw(source, chunk);
         else
             ReadBitmap(source, chunk, *target.Bitmap);
         if (tag == MAT_BUMPMAP)
             if (TChunkNode* percent = Find(chunk, MAT_BUMP_PERCENT))
-                m.Bump.Map.Percent = TakeValue<int16_t>(source, *percent) / 100.0f;
+                maps.Bump.Map.Percent = TakeValue<int16_t>(source, *percent) / 100.0f;
         return;
     }
     switch (tag) {
@@ -268,26 +294,41 @@ void ReadMaterialChunk(TFile3DS& source, TChunkNode& chunk, TMaterial3DS& m) {
         m.WireSize = TakeValue<float>(source, chunk);
         break;
     case MAT_ACUBIC:
-        ReadAutoMap(source, chunk, m.Reflect.AutoMap);
+        ReadAutoMap(source, chunk, maps.Reflect.AutoMap);
         break;
     default:
         InvalidChunk();
     }
 }
 
-// FACE_ARRAY and what lies below it; a second FACE_ARRAY replaces all of it.
+// FACE_ARRAY and what lies below it; a second FACE_ARRAY replaces all of it. The groups are
+// counted first, so that the array holds no slack.
 void ReadFaceArray(TFile3DS& source, TChunkNode& faceArray, TMesh3DS& mesh) {
     mesh.FaceArray = TakeValue<std::vector<TFace3DS>>(source, faceArray);
+    TChunkNode* first = Find(faceArray, MSH_MAT_GROUP);
+    size_t groups = 0;
+    for (TChunkNode* group = first; group != nullptr; group = NextSibling(group, MSH_MAT_GROUP))
+        ++groups;
     mesh.MatArray.clear();
-    for (TChunkNode* group = Find(faceArray, MSH_MAT_GROUP); group != nullptr;
-         group = NextSibling(group, MSH_MAT_GROUP))
+    mesh.MatArray.reserve(groups);
+    for (TChunkNode* group = first; group != nullptr; group = NextSibling(group, MSH_MAT_GROUP))
         mesh.MatArray.push_back(TakeValue<TObjMat3DS>(source, *group));
-    TChunkNode* smoothing = TFile3DS::FindNextSibling(faceArray.Children.get(), SMOOTH_GROUP);
+    TChunkNode* smoothing = TFile3DS::FindNextSibling(faceArray.Children(), SMOOTH_GROUP);
     mesh.SmoothArray =
         smoothing ? TakeValue<std::vector<uint32_t>>(source, *smoothing) : std::vector<uint32_t>();
-    TChunkNode* boxMap = TFile3DS::FindNextSibling(faceArray.Children.get(), MSH_BOXMAP);
+    TChunkNode* boxMap = TFile3DS::FindNextSibling(faceArray.Children(), MSH_BOXMAP);
     mesh.UseBoxMap = boxMap != nullptr;
-    mesh.BoxMapStr = boxMap ? TakeValue<TBoxMap3DS>(source, *boxMap) : TBoxMap3DS();
+    mesh.BoxMapStr = TLazy3DS<TBoxMap3DS>();
+    if (boxMap != nullptr)
+        mesh.BoxMapStr = TakeValue<TBoxMap3DS>(source, *boxMap);
+}
+
+// Extras are held only for content: an empty part reads as the defaults anyway. A later chunk
+// replaces what an earlier one gave, empty or not.
+template <typename T>
+void SetExtra(TLazy3DS<TMeshExtras3DS>& extras, T TMeshExtras3DS::*part, T value) {
+    if (!value.empty() || !((*extras).*part).empty())
+        extras.Edit().*part = std::move(value);
 }
 
 void ReadTriObjectChunk(TFile3DS& source, TChunkNode& chunk, TMesh3DS& mesh) {
@@ -296,7 +337,8 @@ void ReadTriObjectChunk(TFile3DS& source, TChunkNode& chunk, TMesh3DS& mesh) {
         mesh.VertexArray = TakeValue<std::vector<TPoint3DS>>(source, chunk);
         break;
     case POINT_FLAG_ARRAY:
-        mesh.VFlagArray = TakeValue<std::vector<uint16_t>>(source, chunk);
+        SetExtra(mesh.Extras, &TMeshExtras3DS::VFlagArray,
+                 TakeValue<std::vector<uint16_t>>(source, chunk));
         break;
     case TEX_VERTS:
         mesh.TextArray = TakeValue<std::vector<TTexVert3DS>>(source, chunk);
@@ -312,10 +354,10 @@ void ReadTriObjectChunk(TFile3DS& source, TChunkNode& chunk, TMesh3DS& mesh) {
         mesh.MapInfo = TakeValue<TMapInfo3DS>(source, chunk);
         break;
     case PROC_NAME:
-        mesh.ProcName = TakeValue<std::string>(source, chunk);
+        SetExtra(mesh.Extras, &TMeshExtras3DS::ProcName, TakeValue<std::string>(source, chunk));
         break;
     case PROC_DATA:
-        mesh.ProcData = TakeRaw(source, chunk);
+        SetExtra(mesh.Extras, &TMeshExtras3DS::ProcData, TakeRaw(source, chunk));
         break;
     case FACE_ARRAY:
         ReadFaceArray(source, chunk, mesh);
@@ -356,13 +398,25 @@ void ReadObjectFlag(uint16_t tag, TMesh3DS& mesh) {
     }
 }
 
-// One entry of the key-frame node list, kept only while parent names are assigned.
+// One entry of the key-frame node list, kept only while parent names are assigned. Its name and
+// instance name lie one after the other in the list's pool.
 struct TNodeList {
     int16_t ID;
     uint16_t Tag;
-    std::string Name;
-    std::string InstStr;
     int16_t ParentID;
+    uint32_t NameStart, NameEnd, InstanceEnd;
+};
+
+struct TKeyFrameNodes {
+    std::string_view Name(const TNodeList& entry) const {
+        return std::string_view(Names).substr(entry.NameStart, entry.NameEnd - entry.NameStart);
+    }
+    std::string_view Instance(const TNodeList& entry) const {
+        return std::string_view(Names).substr(entry.NameEnd, entry.InstanceEnd - entry.NameEnd);
+    }
+
+    std::vector<TNodeList> Entries;
+    std::string Names;
 };
 
 constexpr std::array<uint16_t, 6> NodeTags = {TARGET_NODE_TAG,   OBJECT_NODE_TAG,
@@ -373,154 +427,243 @@ bool IsNodeTag(uint16_t tag) {
     return std::find(NodeTags.begin(), NodeTags.end(), tag) != NodeTags.end();
 }
 
-std::vector<TNodeList> ReadNodeList(TFile3DS& source, TChunkNode& kfdata) {
-    std::vector<TNodeList> nodes;
-    for (TChunkNode* node = kfdata.Children.get(); node != nullptr; node = node->Next.get()) {
-        TChunkNode* header = IsNodeTag(node->Tag) ? Find(*node, NODE_HDR) : nullptr;
+TChunkNode* NodeHeader(TChunkNode& node) {
+    return IsNodeTag(node.Tag) ? Find(node, NODE_HDR) : nullptr;
+}
+
+uint32_t PoolEnd(const std::string& pool) {
+    return static_cast<uint32_t>(pool.size());
+}
+
+TKeyFrameNodes ReadNodeList(TFile3DS& source, TChunkNode& kfdata) {
+    TKeyFrameNodes nodes;
+    size_t count = 0;
+    for (TChunkNode* node = kfdata.Children(); node != nullptr; node = node->Next())
+        count += NodeHeader(*node) != nullptr ? 1 : 0;
+    nodes.Entries.reserve(count);
+    for (TChunkNode* node = kfdata.Children(); node != nullptr; node = node->Next()) {
+        TChunkNode* header = NodeHeader(*node);
         if (header == nullptr)
             continue;
-        TNodeHdr3DS hdr = TakeValue<TNodeHdr3DS>(source, *header);
-        TNodeList entry{-1, node->Tag, std::move(hdr.ObjNameStr), {}, hdr.ParentIndex};
+        const TNodeHdr3DS hdr = TakeValue<TNodeHdr3DS>(source, *header);
+        TNodeList entry{-1, node->Tag, hdr.ParentIndex, PoolEnd(nodes.Names), 0, 0};
+        nodes.Names += hdr.ObjNameStr;
+        entry.NameEnd = PoolEnd(nodes.Names);
         if (TChunkNode* id = Find(*node, NODE_ID))
             entry.ID = TakeValue<int16_t>(source, *id);
         if (node->Tag == OBJECT_NODE_TAG)
             if (TChunkNode* instance = Find(*node, INSTANCE_NAME))
-                entry.InstStr = TakeValue<std::string>(source, *instance);
-        nodes.push_back(std::move(entry));
+                nodes.Names += TakeValue<std::string>(source, *instance);
+        entry.InstanceEnd = PoolEnd(nodes.Names);
+        nodes.Entries.push_back(entry);
     }
-    const bool unnumbered =
-        std::any_of(nodes.begin(), nodes.end(), [](const TNodeList& n) { return n.ID == -1; });
+    const bool unnumbered = std::any_of(nodes.Entries.begin(), nodes.Entries.end(),
+                                        [](const TNodeList& n) { return n.ID == -1; });
     if (unnumbered)
-        for (size_t i = 0; i < nodes.size(); ++i)
-            nodes[i].ID = static_cast<int16_t>(i);
+        for (size_t i = 0; i < nodes.Entries.size(); ++i)
+            nodes.Entries[i].ID = static_cast<int16_t>(i);
     return nodes;
 }
 
-// The chunk was not in the file: it only exists in memory, with the length it would have there.
-void SetParentName(TChunkNode& header, std::string name) {
-    TChunkNode* chunk = Find(header, PARENT_NAME);
-    if (chunk == nullptr) {
-        std::unique_ptr<TChunkNode>* link = &header.Children;
-        while (*link)
-            link = &(*link)->Next;
-        *link = std::make_unique<TChunkNode>();
-        chunk = link->get();
-        chunk->Tag = PARENT_NAME;
-        chunk->Length = static_cast<uint32_t>(6 + name.size() + 1);
+// The entries by id, the first of equal ids winning as in a search of the list; -1 for none.
+class TNodesById {
+public:
+    explicit TNodesById(const TKeyFrameNodes& nodes) : FEntries(1 << 16, -1) {
+        for (size_t i = 0; i < nodes.Entries.size(); ++i) {
+            int32_t& entry = FEntries[Slot(nodes.Entries[i].ID)];
+            if (entry < 0)
+                entry = static_cast<int32_t>(i);
+        }
     }
-    chunk->Data = std::make_unique<TChunkData>(std::move(name));
+    int32_t operator[](int16_t id) const { return FEntries[Slot(id)]; }
+
+private:
+    static size_t Slot(int16_t id) { return static_cast<uint16_t>(id); }
+    std::vector<int32_t> FEntries;
+};
+
+// A header and the index of the name its node's parent gives it.
+using TParentNaming = std::pair<uint32_t, uint32_t>;
+
+// Headers without a PARENT_NAME get one as their last child; then every header's PARENT_NAME,
+// found as a search finds it, is given its name. namings is in ascending header order; a header
+// moves by the chunks added before it.
+void GiveParentNames(TDatabase3DS& db, const std::vector<TParentNaming>& namings) {
+    std::vector<uint32_t> parents;
+    std::vector<uint32_t> lengths;
+    std::vector<bool> added;
+    added.reserve(namings.size());
+    for (const auto& [header, name] : namings) {
+        added.push_back(Find(db.Chunks[header], PARENT_NAME) == nullptr);
+        if (added.back()) {
+            parents.push_back(header);
+            // The chunk only exists in memory, with the length it would have in a file.
+            lengths.push_back(static_cast<uint32_t>(6 + db.ParentNames.Names[name].size() + 1));
+        }
+    }
+    db.Chunks.AppendLastChildren(parents, PARENT_NAME, lengths);
+    db.ParentNames.Chunks.reserve(namings.size());
+    uint32_t shift = 0;
+    for (size_t i = 0; i < namings.size(); ++i) {
+        TChunkNode& header = db.Chunks[namings[i].first + shift];
+        db.ParentNames.Chunks.emplace_back(db.Chunks.IndexOf(*Find(header, PARENT_NAME)),
+                                           namings[i].second);
+        shift += added[i] ? 1 : 0;
+    }
 }
 
 } // namespace
 
 void CheckMeshDatabase(const TDatabase3DS& db) {
-    if (!db.TopChunk)
+    if (db.TopChunk() == nullptr)
         throw E3DSError(S3DSInvalidDatabase);
-    const uint16_t tag = db.TopChunk->Tag;
+    const uint16_t tag = db.TopChunk()->Tag;
     if (tag != M3DMAGIC && tag != CMAGIC)
         throw E3DSError(S3DSWrongDatabase);
 }
 
 void CheckMaterialDatabase(const TDatabase3DS& db) {
-    if (!db.TopChunk)
+    if (db.TopChunk() == nullptr)
         throw E3DSError(S3DSInvalidDatabase);
-    const uint16_t tag = db.TopChunk->Tag;
+    const uint16_t tag = db.TopChunk()->Tag;
     if (tag != M3DMAGIC && tag != CMAGIC && tag != MLIBMAGIC)
         throw E3DSError(S3DSWrongDatabase);
 }
 
+namespace {
+
+// A table of the chunk first and its following siblings with the tag, counted first so that the
+// table holds no slack. The names go into the pool, each followed by a zero byte (names hold
+// none), and the entries' views are made once the pool is complete.
+template <typename F>
+void FillTable(TChunkNode* first, uint16_t tag, F nameOf, TChunkTable& table, std::string& pool) {
+    size_t count = 0;
+    for (TChunkNode* node = first; node != nullptr; node = NextSibling(node, tag))
+        ++count;
+    table.clear();
+    pool.clear();
+    table.reserve(count);
+    for (TChunkNode* node = first; node != nullptr; node = NextSibling(node, tag)) {
+        pool += nameOf(*node);
+        pool += '\0';
+        table.push_back({{}, node});
+    }
+    const char* name = pool.data();
+    for (TChunkListEntry3DS& entry : table) {
+        entry.NameStr = name;
+        name += entry.NameStr.size() + 1;
+    }
+}
+
+} // namespace
+
 void UpdateNamedObjectList(TFile3DS& source) {
     TDatabase3DS& db = source.Database();
-    if (!db.TopChunk)
+    if (db.TopChunk() == nullptr)
         throw E3DSError(S3DSInvalidDatabase);
     if (!db.ObjListDirty)
         return;
-    db.ObjList.clear();
-    TChunkNode* mdata = Find(*db.TopChunk, MDATA);
-    for (TChunkNode* object = mdata ? Find(*mdata, NAMED_OBJECT) : nullptr; object != nullptr;
-         object = NextSibling(object, NAMED_OBJECT))
-        db.ObjList.push_back({TakeValue<std::string>(source, *object), object});
+    TChunkNode* mdata = Find(*db.TopChunk(), MDATA);
+    FillTable(
+        mdata ? Find(*mdata, NAMED_OBJECT) : nullptr, NAMED_OBJECT,
+        [&](TChunkNode& object) { return TakeValue<std::string>(source, object); }, db.ObjList,
+        db.ObjListNames);
     db.ObjListDirty = false;
 }
 
 void UpdateMatEntryList(TFile3DS& source) {
     TDatabase3DS& db = source.Database();
-    if (!db.TopChunk)
+    if (db.TopChunk() == nullptr)
         throw E3DSError(S3DSInvalidDatabase);
     if (!db.MatListDirty)
         return;
-    db.MatList.clear();
-    TChunkNode* section = Find(*db.TopChunk, MDATA);
+    TChunkNode* section = Find(*db.TopChunk(), MDATA);
     if (section == nullptr)
-        section = Find(*db.TopChunk, MLIBMAGIC);
-    for (TChunkNode* entry = section ? Find(*section, MAT_ENTRY) : nullptr; entry != nullptr;
-         entry = NextSibling(entry, MAT_ENTRY)) {
-        // An entry without a name has no defined meaning: it is a corrupt entry.
-        TChunkNode* name = Find(*entry, MAT_NAME);
+        section = Find(*db.TopChunk(), MLIBMAGIC);
+    // An entry without a name has no defined meaning: it is a corrupt entry.
+    const auto nameOf = [&](TChunkNode& entry) {
+        TChunkNode* name = Find(entry, MAT_NAME);
         if (name == nullptr)
             InvalidChunk();
-        db.MatList.push_back({TakeValue<std::string>(source, *name), entry});
-    }
+        return TakeValue<std::string>(source, *name);
+    };
+    FillTable(section ? Find(*section, MAT_ENTRY) : nullptr, MAT_ENTRY, nameOf, db.MatList,
+              db.MatListNames);
     db.MatListDirty = false;
 }
 
 std::vector<TChunkNode*> GetMeshObjects(TFile3DS& source) {
     UpdateNamedObjectList(source);
+    const TChunkTable& table = source.Database().ObjList;
+    const auto isMesh = [](const TChunkListEntry3DS& entry) {
+        return Find(*entry.Chunk, N_TRI_OBJECT) != nullptr;
+    };
     std::vector<TChunkNode*> objects;
-    for (const TChunkListEntry3DS& entry : source.Database().ObjList)
-        if (Find(*entry.Chunk, N_TRI_OBJECT) != nullptr)
+    objects.reserve(static_cast<size_t>(std::count_if(table.begin(), table.end(), isMesh)));
+    for (const TChunkListEntry3DS& entry : table)
+        if (isMesh(entry))
             objects.push_back(entry.Chunk);
     return objects;
 }
 
 std::unique_ptr<TMesh3DS> ReadMesh(TFile3DS& source, TChunkNode& namedObject) {
-    TChunkNode* triObject = TFile3DS::FindNextSibling(namedObject.Children.get(), N_TRI_OBJECT);
+    TChunkNode* triObject = TFile3DS::FindNextSibling(namedObject.Children(), N_TRI_OBJECT);
     if (triObject == nullptr)
         throw E3DSError(S3DSWrongObject);
     auto mesh = std::make_unique<TMesh3DS>();
     mesh->NameStr = TakeValue<std::string>(source, namedObject);
-    for (TChunkNode* chunk = triObject->Children.get(); chunk != nullptr; chunk = chunk->Next.get())
+    for (TChunkNode* chunk = triObject->Children(); chunk != nullptr; chunk = chunk->Next())
         ReadTriObjectChunk(source, *chunk, *mesh);
-    for (TChunkNode* chunk = namedObject.Children.get(); chunk != nullptr;
-         chunk = chunk->Next.get())
+    for (TChunkNode* chunk = namedObject.Children(); chunk != nullptr; chunk = chunk->Next())
         ReadObjectFlag(chunk->Tag, *mesh);
     return mesh;
 }
 
 std::unique_ptr<TMaterial3DS> ReadMaterial(TFile3DS& source, TChunkNode& matEntry) {
     auto material = std::make_unique<TMaterial3DS>();
-    for (TChunkNode* chunk = matEntry.Children.get(); chunk != nullptr; chunk = chunk->Next.get())
-        ReadMaterialChunk(source, *chunk, *material);
+    TMaterialMaps maps;
+    for (TChunkNode* chunk = matEntry.Children(); chunk != nullptr; chunk = chunk->Next())
+        ReadMaterialChunk(source, *chunk, *material, maps);
+    KeepMaps(maps, *material);
     return material;
 }
 
 void AssignParentNames(TFile3DS& source) {
-    TChunkNode* kfdata = Find(*source.Database().TopChunk, KFDATA);
+    TDatabase3DS& db = source.Database();
+    TChunkNode* kfdata = Find(*db.TopChunk(), KFDATA);
     if (kfdata == nullptr)
         return;
-    const std::vector<TNodeList> nodes = ReadNodeList(source, *kfdata);
-    // Entries by id, the first of equal ids winning as in a search of the list; a hash keeps
-    // files with many nodes linear.
-    std::unordered_map<int16_t, const TNodeList*> byId;
-    for (const TNodeList& node : nodes)
-        byId.emplace(node.ID, &node);
+    const TKeyFrameNodes nodes = ReadNodeList(source, *kfdata);
+    const TNodesById byId(nodes);
+    // Each parent's name is made once, however many nodes it names.
+    constexpr uint32_t Unnamed = UINT32_MAX;
+    std::vector<uint32_t> nameOfEntry(nodes.Entries.size(), Unnamed);
+    std::vector<TParentNaming> namings;
     for (const uint16_t tag : NodeTags) {
-        for (TChunkNode* node = TFile3DS::FindNextSibling(kfdata->Children.get(), tag);
-             node != nullptr; node = NextSibling(node, tag)) {
+        for (TChunkNode* node = TFile3DS::FindNextSibling(kfdata->Children(), tag); node != nullptr;
+             node = NextSibling(node, tag)) {
             TChunkNode* header = Find(*node, NODE_HDR);
             TChunkNode* id = Find(*node, NODE_ID);
             if (header == nullptr || id == nullptr)
                 continue;
-            const auto entry = byId.find(TakeValue<int16_t>(source, *id));
-            if (entry == byId.end() || entry->second->ParentID == -1)
+            const int32_t entry = byId[TakeValue<int16_t>(source, *id)];
+            if (entry < 0 || nodes.Entries[entry].ParentID == -1)
                 continue;
-            const auto parent = byId.find(entry->second->ParentID);
-            if (parent == byId.end() || parent->second->Name.empty())
+            const int32_t parent = byId[nodes.Entries[entry].ParentID];
+            if (parent < 0 || nodes.Name(nodes.Entries[parent]).empty())
                 continue;
-            std::string name = parent->second->Name;
-            if (!parent->second->InstStr.empty())
-                name += "." + parent->second->InstStr;
-            SetParentName(*header, std::move(name));
+            uint32_t& name = nameOfEntry[parent];
+            if (name == Unnamed) {
+                std::string text(nodes.Name(nodes.Entries[parent]));
+                if (const std::string_view instance = nodes.Instance(nodes.Entries[parent]);
+                    !instance.empty())
+                    text.append(".").append(instance);
+                name = static_cast<uint32_t>(db.ParentNames.Names.size());
+                db.ParentNames.Names.push_back(std::move(text));
+            }
+            namings.emplace_back(db.Chunks.IndexOf(*header), name);
         }
     }
+    std::sort(namings.begin(), namings.end());
+    GiveParentNames(db, namings);
 }

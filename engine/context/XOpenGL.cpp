@@ -252,6 +252,10 @@ void EndTexCoordSelection() {
     }
 }
 
+bool SecondUnitForbidden() {
+    return Selection.SecondUnitForbidden;
+}
+
 void ForbidSecondUnit() {
     Selection.SecondUnitForbidden = true;
 }

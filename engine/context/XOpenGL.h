@@ -60,3 +60,5 @@ void EndTexCoordSelection();
 
 void ForbidSecondUnit();
 void AllowSecondUnit();
+// Whether multitexturing is switched off for the drawing code.
+bool SecondUnitForbidden();

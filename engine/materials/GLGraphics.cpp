@@ -210,6 +210,31 @@ void TGLBitmap32::SqrtAlpha() {
         FData[i + 3] = table[Intensity(&FData[i])];
 }
 
+void TGLBitmap32::GrayScaleToNormalMap(float scale, bool wrapHorizontally, bool wrapVertically) {
+    std::vector<uint8_t> heights(FData.size() / 4);
+    for (size_t i = 0; i < heights.size(); ++i)
+        heights[i] = Intensity(&FData[i * 4]);
+    const auto neighbour = [](int32_t at, int32_t size, bool wrap) {
+        return wrap ? (at + size) % size : std::clamp(at, 0, size - 1);
+    };
+    const auto height = [&](int32_t x, int32_t y) {
+        return float(heights[size_t(neighbour(y, FHeight, wrapVertically)) * FWidth +
+                             neighbour(x, FWidth, wrapHorizontally)]);
+    };
+    const auto encode = [](float component) {
+        return static_cast<uint8_t>(std::lround((component + 1) * 127.5f));
+    };
+    for (int32_t y = 0; y < FHeight; ++y) {
+        for (int32_t x = 0; x < FWidth; ++x) {
+            const float dx = (height(x - 1, y) - height(x + 1, y)) * scale;
+            const float dy = (height(x, y - 1) - height(x, y + 1)) * scale;
+            const float length = std::sqrt(dx * dx + dy * dy + 1);
+            TGLPixel32& pixel = ScanLine(y)[x];
+            pixel = {encode(dx / length), encode(dy / length), encode(1 / length), 255};
+        }
+    }
+}
+
 void TGLBitmap32::ApplyColorTable(const TColorTable& table) {
     for (size_t i = 0; i < FData.size(); i += 4) {
         FData[i] = table[FData[i]];

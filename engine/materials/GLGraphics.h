@@ -79,6 +79,10 @@ public:
     // R, G and B through a table: min(round(i * factor), 255) for factor >= 0, and
     // round((i / 255) ^ (1 / gamma) * 255) for gamma > 0 (exponent 10 below a gamma of 0.1).
     void CorrectBrightness(float factor);
+    // Replaces a height field (the intensity of each pixel) by its surface normals, encoded as
+    // (n + 1) / 2 in R, G, B, alpha 255. Slopes are height differences of the two neighbours
+    // (0..255 each) times `scale`; at an edge the neighbour wraps round or repeats the edge.
+    void GrayScaleToNormalMap(float scale, bool wrapHorizontally, bool wrapVertically);
     void CorrectGamma(float gamma);
 
     // Uploads level 0 of `target` (bound by the caller) at the next powers of two, no larger

@@ -1,13 +1,10 @@
 #include "engine/meshes/ApplicationFileIO.h"
 
-#include <sys/stat.h>
-
 namespace {
 
-// As the framework's FileExists: true for an existing entry that is not a directory.
-bool FileExists(const std::string& fileName) {
-    struct stat status {};
-    return ::stat(fileName.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
+std::string ExtractFileName(const std::string& fileName) {
+    const size_t slash = fileName.find_last_of('/');
+    return slash == std::string::npos ? fileName : fileName.substr(slash + 1);
 }
 
 } // namespace
@@ -18,4 +15,29 @@ std::unique_ptr<TStream> OpenFileStream(const std::string& fileName, uint16_t mo
     if (mode != fmCreate && !FileExists(fileName))
         throw Exception("File not found: \"" + fileName + "\"");
     return std::make_unique<TFileStream>(fileName, mode);
+}
+
+// TDataFile
+
+void TDataFile::ReadFile(const std::string& fileName) {
+    FResourceName = ExtractFileName(fileName);
+    const std::unique_ptr<TStream> stream = OpenFileStream(fileName, fmOpenRead | fmShareDenyNone);
+    ReadStream(*stream);
+}
+
+void TDataFile::WriteFile(const std::string& fileName) {
+    if (!(Capabilities() & dfcWrite))
+        RaiseExportNotAvailable("TFileStream");
+    FResourceName = ExtractFileName(fileName);
+    const std::unique_ptr<TStream> stream = OpenFileStream(fileName, fmCreate);
+    WriteStream(*stream);
+}
+
+void TDataFile::WriteStream(TStream& stream) {
+    RaiseExportNotAvailable(stream.ClassName());
+}
+
+void TDataFile::RaiseExportNotAvailable(const char* streamClassName) const {
+    throw EAssertionFailed(std::string("Export for ") + ClassName() + " to " + streamClassName +
+                           " not available.");
 }

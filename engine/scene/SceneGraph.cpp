@@ -3,6 +3,7 @@
 #include "engine/scene/SceneGraphBuffer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <typeinfo>
 #include <utility>
 
@@ -320,6 +321,34 @@ const TMatrix& TGLBaseSceneObject::InvAbsoluteMatrix() const {
     }
     FChanges.Exclude(chInverseMatrix);
     return inverse;
+}
+
+bool TGLBaseSceneObject::RayIntersect(const TVector& rayStart, const TVector& rayVector,
+                                      TVector* intersectPoint, TVector* intersectNormal) const {
+    if (IsZeroDirection(rayVector))
+        return false;
+    const TAffineVector along = Normalized(AffineVectorMake(rayVector));
+    const TAffineVector start = AffineVectorMake(rayStart);
+    const TAffineVector centre = AffineVectorMake(AbsolutePosition());
+    const TAffineVector toCentre = VectorSubtract(centre, start);
+    const float radius = BoundingSphereRadius();
+    const float projection = DotProduct(toCentre, along);
+    const float offAxis = SquaredNorm(toCentre) - projection * projection;
+    if (offAxis > radius * radius)
+        return false;
+    const float halfChord = std::sqrt(std::max(radius * radius - offAxis, 0.0f));
+    // The entry point, or the exit point when the ray starts inside.
+    float distance = projection - halfChord;
+    if (distance < 0)
+        distance = projection + halfChord;
+    if (distance < 0)
+        return false;
+    const TAffineVector point = VectorCombine(start, along, distance);
+    if (intersectPoint)
+        *intersectPoint = PointMake(point);
+    if (intersectNormal)
+        *intersectNormal = VectorMake(Normalized(VectorSubtract(point, centre)), 0);
+    return true;
 }
 
 TVector TGLBaseSceneObject::AxisAlignedDimensions() const {

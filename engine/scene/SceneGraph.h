@@ -115,6 +115,12 @@ public:
     TVector LeftVector() const { return CrossProduct(FDirection->AsVector(), FUp->AsVector()); }
     virtual TVector BarycenterPosition() const { return AbsolutePosition(); }
     virtual TVector UnscaledHalfExtents() const { return {0.5f, 0.5f, 0.5f, 0}; }
+    // Whether the ray from `rayStart` (a point) along `rayVector` (a direction), both absolute,
+    // meets the object: here its bounding sphere. On a hit the optional outputs receive the
+    // nearest absolute point in front of the start and the surface normal there.
+    virtual bool RayIntersect(const TVector& rayStart, const TVector& rayVector,
+                              TVector* intersectPoint = nullptr,
+                              TVector* intersectNormal = nullptr) const;
     TVector AxisAlignedDimensions() const;
     float BoundingSphereRadius() const { return LengthOf(AxisAlignedDimensions()); }
     // Takes the transform from a matrix: axes normalized, scale from the row lengths.
@@ -329,6 +335,9 @@ public:
     TGLBaseSceneObject* CreateOfSameClass(TComponent* owner) const override;
     // A camera draws no geometry, only its children.
     void DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderChildren) override;
+    bool RayIntersect(const TVector&, const TVector&, TVector*, TVector*) const override {
+        return false;
+    }
 
     // Multiplies the current (projection) matrix by the camera's projection for `viewport`,
     // which spans width x height pixels at `dpi`. Does nothing for an empty viewport.
@@ -409,6 +418,78 @@ public:
     // Called with the camera's view current and the light enabled: sends position, colours,
     // spot and attenuation.
     virtual void SetupGLLight() = 0;
+};
+
+enum TLightStyle : uint8_t { lsSpot, lsOmni, lsParallel };
+
+// One OpenGL light. It draws nothing: its place in the tree positions it, and the scene sends
+// its parameters at the start of every frame from the slot table. lsSpot and lsOmni lights are
+// positional at Position in the parent's frame; an lsParallel light shines along SpotDirection
+// turned by its own absolute matrix.
+class TGLLightSource : public TGLBaseSceneObject, public TGLLightInterface {
+public:
+    explicit TGLLightSource(TComponent* owner);
+    ~TGLLightSource() override;
+    const char* ClassName() const override { return "TGLLightSource"; }
+    TGLBaseSceneObject* CreateOfSameClass(TComponent* owner) const override;
+
+    void DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderChildren) override;
+    GLuint GetListHandle(TRenderContextInfo&) override { return 0; }
+    bool RayIntersect(const TVector&, const TVector&, TVector*, TVector*) const override {
+        return false;
+    }
+
+    GLenum LightNumber() const override { return FLightNumber; }
+    void SetLightNumber(GLenum number) override { FLightNumber = number; }
+    void SetupGLLight() override;
+
+    bool Shining() const override { return FShining; }
+    void SetShining(bool value);
+    TLightStyle LightStyle() const { return FLightStyle; }
+    void SetLightStyle(TLightStyle value);
+    TGLCoordinates& SpotDirection() { return *FSpotDirection; }
+    const TGLCoordinates& SpotDirection() const { return *FSpotDirection; }
+    // Takes the direction with w forced to 0.
+    void SetSpotDirection(const TGLCoordinates& value);
+    float SpotExponent() const { return FSpotExponent; }
+    void SetSpotExponent(float value);
+    // Degrees: only 0 .. 90, or 180 for no cone; other values are ignored.
+    float SpotCutOff() const { return FSpotCutOff; }
+    void SetSpotCutOff(float value);
+    float ConstAttenuation() const { return FConstAttenuation; }
+    void SetConstAttenuation(float value);
+    float LinearAttenuation() const { return FLinearAttenuation; }
+    void SetLinearAttenuation(float value);
+    float QuadraticAttenuation() const { return FQuadraticAttenuation; }
+    void SetQuadraticAttenuation(float value);
+    TGLColor& Ambient() { return *FAmbient; }
+    TGLColor& Diffuse() { return *FDiffuse; }
+    TGLColor& Specular() { return *FSpecular; }
+    const TGLColor& Ambient() const { return *FAmbient; }
+    const TGLColor& Diffuse() const { return *FDiffuse; }
+    const TGLColor& Specular() const { return *FSpecular; }
+    void SetAmbient(const TGLColor& value) { SetColor(*FAmbient, value); }
+    void SetDiffuse(const TGLColor& value) { SetColor(*FDiffuse, value); }
+    void SetSpecular(const TGLColor& value) { SetColor(*FSpecular, value); }
+
+private:
+    void SetColor(TGLColor& colour, const TGLColor& value);
+    void SetFactor(float& factor, float value);
+    void SendPosition();
+    void SendSpot();
+
+    bool FShining = true;
+    TLightStyle FLightStyle = lsSpot;
+    std::unique_ptr<TGLCoordinates> FSpotDirection;
+    float FSpotExponent = 0;
+    float FSpotCutOff = 180;
+    float FConstAttenuation = 1;
+    float FLinearAttenuation = 0;
+    float FQuadraticAttenuation = 0;
+    std::unique_ptr<TGLColor> FAmbient;
+    std::unique_ptr<TGLColor> FDiffuse;
+    std::unique_ptr<TGLColor> FSpecular;
+    GLenum FLightNumber = 0;
 };
 
 // The scene: the object root ("ObjectRoot") and the camera root ("CameraRoot"), the sorting and

@@ -37,6 +37,18 @@ void TStream::ReadBuffer(void* buffer, int64_t count) {
         throw EReadError(SReadError);
 }
 
+void TStream::ReadBufferAt(int64_t position, void* buffer, int64_t count) {
+    if (count != 0 && ReadAt(position, buffer, count) != count)
+        throw EReadError(SReadError);
+}
+
+int64_t TStream::ReadAt(int64_t position, void* buffer, int64_t count) {
+    const int64_t saved = Position();
+    TFinally restore([&] { Seek(saved, soFromBeginning); });
+    Seek(position, soFromBeginning);
+    return Read(buffer, count);
+}
+
 void TStream::WriteBuffer(const void* buffer, int64_t count) {
     if (count != 0 && Write(buffer, count) != count)
         throw EWriteError(SWriteError);
@@ -111,6 +123,25 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
     return done;
 }
 
+int64_t TFileStream::ReadAt(int64_t position, void* buffer, int64_t count) {
+    if (position < 0)
+        throw EStreamError(SSeekError);
+    auto* bytes = static_cast<uint8_t*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::pread(FHandle, bytes + done, static_cast<size_t>(count - done),
+                                  static_cast<off_t>(position + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw EReadError(Format("%s: %s", SReadError, SystemErrorText(errno).c_str()));
+        if (n == 0)
+            break;
+        done += n;
+    }
+    return done;
+}
+
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
     const auto* bytes = static_cast<const uint8_t*>(buffer);
     int64_t done = 0;
@@ -164,6 +195,16 @@ int64_t TCustomMemoryStream::Read(void* buffer, int64_t count) {
     const int64_t n = std::min(count, FSize - FPosition);
     std::memcpy(buffer, FMemory + FPosition, static_cast<size_t>(n));
     FPosition += n;
+    return n;
+}
+
+int64_t TCustomMemoryStream::ReadAt(int64_t position, void* buffer, int64_t count) {
+    if (position < 0)
+        throw EStreamError(SSeekError);
+    if (count <= 0 || position >= FSize)
+        return 0;
+    const int64_t n = std::min(count, FSize - position);
+    std::memcpy(buffer, FMemory + position, static_cast<size_t>(n));
     return n;
 }
 

@@ -33,6 +33,9 @@ public:
 
     virtual int64_t Read(void* buffer, int64_t count) = 0;
     virtual int64_t Write(const void* buffer, int64_t count) = 0;
+    // Reads what it can of count bytes at position, as SetPosition then Read would, but leaves
+    // the position where it was. A position before the start raises EStreamError.
+    virtual int64_t ReadAt(int64_t position, void* buffer, int64_t count);
     // Returns the new position. A position before the start raises EStreamError.
     virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
     virtual int64_t Position() const = 0;
@@ -44,6 +47,8 @@ public:
     // Raise EReadError "Stream read error" / EWriteError "Stream write error" on a short transfer.
     void ReadBuffer(void* buffer, int64_t count);
     void WriteBuffer(const void* buffer, int64_t count);
+    // ReadAt of all count bytes, or EReadError "Stream read error".
+    void ReadBufferAt(int64_t position, void* buffer, int64_t count);
     // Copies count bytes from source's position (the whole source when count is 0).
     int64_t CopyFrom(TStream& source, int64_t count);
 };
@@ -58,6 +63,8 @@ public:
 
     int64_t Read(void* buffer, int64_t count) override;
     int64_t Write(const void* buffer, int64_t count) override;
+    // One positional read of the system, which leaves the file offset alone.
+    int64_t ReadAt(int64_t position, void* buffer, int64_t count) override;
     int64_t Seek(int64_t offset, TSeekOrigin origin) override;
     int64_t Position() const override;
     int64_t Size() const override;
@@ -76,6 +83,7 @@ private:
 class TCustomMemoryStream : public TStream {
 public:
     int64_t Read(void* buffer, int64_t count) override;
+    int64_t ReadAt(int64_t position, void* buffer, int64_t count) override;
     int64_t Seek(int64_t offset, TSeekOrigin origin) override;
     int64_t Position() const override { return FPosition; }
     int64_t Size() const override { return FSize; }

@@ -2,12 +2,18 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <sys/stat.h>
 #include <vector>
 #include <xmmintrin.h>
 
 void Assert(bool condition, const char* message) {
     if (!condition)
         throw EAssertionFailed(message);
+}
+
+bool FileExists(const std::string& fileName) {
+    struct stat status {};
+    return ::stat(fileName.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
 }
 
 std::string Format(const char* format, ...) {

@@ -73,6 +73,9 @@ private:
     bool& FFlag;
 };
 
+// True for an existing file system entry that is not a directory.
+bool FileExists(const std::string& fileName);
+
 // printf-style formatting into a std::string (C locale).
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

@@ -165,16 +165,16 @@ TWriter3DS& TWriter3DS::Mesh(const TMesh3DS& mesh) {
         Begin(POINT_ARRAY).Word(Count(mesh.VertexArray.size()));
         Bytes(mesh.VertexArray.data(), mesh.VertexArray.size() * sizeof(TPoint3DS)).End();
     }
-    if (!mesh.VFlagArray.empty()) {
-        Begin(POINT_FLAG_ARRAY).Word(Count(mesh.VFlagArray.size()));
-        Bytes(mesh.VFlagArray.data(), mesh.VFlagArray.size() * sizeof(uint16_t)).End();
+    if (const std::vector<uint16_t>& flags = mesh.Extras->VFlagArray; !flags.empty()) {
+        Begin(POINT_FLAG_ARRAY).Word(Count(flags.size()));
+        Bytes(flags.data(), flags.size() * sizeof(uint16_t)).End();
     }
     if (!mesh.TextArray.empty()) {
         Begin(TEX_VERTS).Word(Count(mesh.TextArray.size()));
         Bytes(mesh.TextArray.data(), mesh.TextArray.size() * sizeof(TTexVert3DS)).End();
     }
     if (mesh.UseMapInfo) {
-        const TMapInfo3DS& info = mesh.MapInfo;
+        const TMapInfo3DS& info = *mesh.MapInfo;
         Begin(MESH_TEXTURE_INFO).Word(info.MapType).Float(info.TileX).Float(info.TileY);
         Point(info.IconPos).Float(info.IconScaling);
         Bytes(info.Matrix.data(), sizeof info.Matrix);
@@ -184,10 +184,10 @@ TWriter3DS& TWriter3DS::Mesh(const TMesh3DS& mesh) {
     Begin(MESH_COLOR).Byte(mesh.MeshColor).End();
     if (!mesh.FaceArray.empty() || !mesh.MatArray.empty() || !mesh.SmoothArray.empty())
         FaceArray(mesh);
-    if (!mesh.ProcName.empty())
-        StringChunk(PROC_NAME, mesh.ProcName);
-    if (!mesh.ProcData.empty())
-        Begin(PROC_DATA).Bytes(mesh.ProcData).End();
+    if (!mesh.Extras->ProcName.empty())
+        StringChunk(PROC_NAME, mesh.Extras->ProcName);
+    if (!mesh.Extras->ProcData.empty())
+        Begin(PROC_DATA).Bytes(mesh.Extras->ProcData).End();
     return End().End();
 }
 
@@ -204,7 +204,7 @@ TWriter3DS& TWriter3DS::FaceArray(const TMesh3DS& mesh) {
     }
     if (mesh.UseBoxMap) {
         Begin(MSH_BOXMAP);
-        for (const std::string& name : mesh.BoxMapStr)
+        for (const std::string& name : *mesh.BoxMapStr)
             String(name);
         End();
     }
@@ -260,24 +260,25 @@ TWriter3DS& TWriter3DS::Material(const TMaterial3DS& m) {
     for (const auto& [set, tag] : flags)
         if (set)
             Chunk(tag);
-    Bitmap(MAT_TEXMAP, m.Texture.Map).ProceduralData(MAT_SXP_TEXT_DATA, m.Texture.Map);
-    Bitmap(MAT_TEXMASK, m.Texture.Mask).ProceduralData(MAT_SXP_TEXT_MASKDATA, m.Texture.Mask);
-    Bitmap(MAT_TEX2MAP, m.Texture2.Map).ProceduralData(MAT_SXP_TEXT2_DATA, m.Texture2.Map);
-    Bitmap(MAT_TEX2MASK, m.Texture2.Mask).ProceduralData(MAT_SXP_TEXT2_MASKDATA, m.Texture2.Mask);
-    Bitmap(MAT_OPACMAP, m.Opacity.Map).ProceduralData(MAT_SXP_OPAC_DATA, m.Opacity.Map);
-    Bitmap(MAT_OPACMASK, m.Opacity.Mask).ProceduralData(MAT_SXP_OPAC_MASKDATA, m.Opacity.Mask);
-    Bitmap(MAT_BUMPMAP, m.Bump.Map).ProceduralData(MAT_SXP_BUMP_DATA, m.Bump.Map);
-    Bitmap(MAT_BUMPMASK, m.Bump.Mask).ProceduralData(MAT_SXP_BUMP_MASKDATA, m.Bump.Mask);
-    Bitmap(MAT_SPECMAP, m.SpecMap.Map).ProceduralData(MAT_SXP_SPEC_DATA, m.SpecMap.Map);
-    Bitmap(MAT_SPECMASK, m.SpecMap.Mask).ProceduralData(MAT_SXP_SPEC_MASKDATA, m.SpecMap.Mask);
-    Bitmap(MAT_SHINMAP, m.ShinMap.Map).ProceduralData(MAT_SXP_SHIN_DATA, m.ShinMap.Map);
-    Bitmap(MAT_SHINMASK, m.ShinMap.Mask).ProceduralData(MAT_SXP_SHIN_MASKDATA, m.ShinMap.Mask);
-    Bitmap(MAT_SELFIMAP, m.IllumMap.Map).ProceduralData(MAT_SXP_SELFI_DATA, m.IllumMap.Map);
-    Bitmap(MAT_SELFIMASK, m.IllumMap.Mask).ProceduralData(MAT_SXP_SELFI_MASKDATA, m.IllumMap.Mask);
-    Bitmap(MAT_REFLMAP, m.Reflect.Map);
-    Bitmap(MAT_REFLMASK, m.Reflect.Mask).ProceduralData(MAT_SXP_REFL_MASKDATA, m.Reflect.Mask);
-    if (m.Reflect.AutoMap.Use) {
-        const TAutoMap3DS& autoMap = m.Reflect.AutoMap;
+    Bitmap(MAT_TEXMAP, m.Texture->Map).ProceduralData(MAT_SXP_TEXT_DATA, m.Texture->Map);
+    Bitmap(MAT_TEXMASK, m.Texture->Mask).ProceduralData(MAT_SXP_TEXT_MASKDATA, m.Texture->Mask);
+    Bitmap(MAT_TEX2MAP, m.Texture2->Map).ProceduralData(MAT_SXP_TEXT2_DATA, m.Texture2->Map);
+    Bitmap(MAT_TEX2MASK, m.Texture2->Mask).ProceduralData(MAT_SXP_TEXT2_MASKDATA, m.Texture2->Mask);
+    Bitmap(MAT_OPACMAP, m.Opacity->Map).ProceduralData(MAT_SXP_OPAC_DATA, m.Opacity->Map);
+    Bitmap(MAT_OPACMASK, m.Opacity->Mask).ProceduralData(MAT_SXP_OPAC_MASKDATA, m.Opacity->Mask);
+    Bitmap(MAT_BUMPMAP, m.Bump->Map).ProceduralData(MAT_SXP_BUMP_DATA, m.Bump->Map);
+    Bitmap(MAT_BUMPMASK, m.Bump->Mask).ProceduralData(MAT_SXP_BUMP_MASKDATA, m.Bump->Mask);
+    Bitmap(MAT_SPECMAP, m.SpecMap->Map).ProceduralData(MAT_SXP_SPEC_DATA, m.SpecMap->Map);
+    Bitmap(MAT_SPECMASK, m.SpecMap->Mask).ProceduralData(MAT_SXP_SPEC_MASKDATA, m.SpecMap->Mask);
+    Bitmap(MAT_SHINMAP, m.ShinMap->Map).ProceduralData(MAT_SXP_SHIN_DATA, m.ShinMap->Map);
+    Bitmap(MAT_SHINMASK, m.ShinMap->Mask).ProceduralData(MAT_SXP_SHIN_MASKDATA, m.ShinMap->Mask);
+    Bitmap(MAT_SELFIMAP, m.IllumMap->Map).ProceduralData(MAT_SXP_SELFI_DATA, m.IllumMap->Map);
+    Bitmap(MAT_SELFIMASK, m.IllumMap->Mask)
+        .ProceduralData(MAT_SXP_SELFI_MASKDATA, m.IllumMap->Mask);
+    Bitmap(MAT_REFLMAP, m.Reflect->Map);
+    Bitmap(MAT_REFLMASK, m.Reflect->Mask).ProceduralData(MAT_SXP_REFL_MASKDATA, m.Reflect->Mask);
+    if (m.Reflect->AutoMap.Use) {
+        const TAutoMap3DS& autoMap = m.Reflect->AutoMap;
         const int16_t acubicFlags = static_cast<int16_t>((autoMap.FirstFrame ? ACubicFirst3DS : 0) |
                                                          (autoMap.Flat ? ACubicFlat3DS : 0));
         Begin(MAT_ACUBIC).Byte(0).Byte(0).Short(acubicFlags);
@@ -378,7 +379,7 @@ TMaterial3DS Material3DS(const std::string& name, TFColor3DS diffuse,
     TMaterial3DS material;
     material.NameStr = name;
     material.Diffuse = diffuse;
-    material.Texture.Map.NameStr = textureName;
-    material.Texture.Map.Percent = 1;
+    material.Texture.Edit().Map.NameStr = textureName;
+    material.Texture.Edit().Map.Percent = 1;
     return material;
 }

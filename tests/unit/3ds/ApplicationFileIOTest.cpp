@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <unistd.h>
 
 #include "engine/meshes/ApplicationFileIO.h"
@@ -48,5 +49,58 @@ TEST(ApplicationFileIO, CreateModeCreatesAndReadModesOpen) {
         EXPECT_EQ(in->Size(), 3);
         EXPECT_STREQ(in->ClassName(), "TFileStream");
     }
+    std::filesystem::remove(name);
+}
+
+namespace {
+
+// Reads a whole file as text; writes nothing.
+class TTextFile : public TDataFile {
+public:
+    using TDataFile::TDataFile;
+    const char* ClassName() const override { return "TTextFile"; }
+    std::unique_ptr<TDataFile> CreateCopy(TPersistent* owner) const override {
+        return std::make_unique<TTextFile>(owner);
+    }
+    void ReadStream(TStream& stream) override {
+        Text.resize(static_cast<size_t>(stream.Size()));
+        stream.ReadBuffer(Text.data(), stream.Size());
+    }
+    std::string Text;
+};
+
+std::string MessageOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Exception& e) {
+        return std::string(e.ClassName()) + ": " + e.Message();
+    }
+    return "none";
+}
+
+} // namespace
+
+TEST(ApplicationFileIO, DataFilesReadFilesAndWriteOnlyWhenTheyCan) {
+    const std::string name = TempName("data.txt");
+    OpenFileStream(name, fmCreate)->WriteBuffer("text", 4);
+    TTextFile file(nullptr);
+    EXPECT_EQ(file.Capabilities(), dfcRead);
+    file.ReadFile(name);
+    EXPECT_EQ(file.Text, "text");
+    EXPECT_EQ(file.ResourceName(), std::filesystem::path(name).filename().string());
+    EXPECT_STREQ(file.CreateCopy(nullptr)->ClassName(), "TTextFile");
+
+    const std::string missing = TempName("missing.txt");
+    EXPECT_EQ(MessageOf([&] { file.ReadFile(missing); }),
+              "Exception: File not found: \"" + missing + "\"");
+    // A file that cannot be written is not created, nor an existing one emptied.
+    EXPECT_EQ(MessageOf([&] { file.WriteFile(missing); }),
+              "EAssertionFailed: Export for TTextFile to TFileStream not available.");
+    EXPECT_FALSE(std::filesystem::exists(missing));
+    EXPECT_THROW(file.WriteFile(name), EAssertionFailed);
+    EXPECT_EQ(std::filesystem::file_size(name), 4u);
+    TMemoryStream memory;
+    EXPECT_EQ(MessageOf([&] { file.WriteStream(memory); }),
+              "EAssertionFailed: Export for TTextFile to TMemoryStream not available.");
     std::filesystem::remove(name);
 }

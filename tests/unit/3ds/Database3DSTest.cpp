@@ -49,19 +49,19 @@ TMaterial3DS& OnlyMaterial(TRead3DS& read) {
 
 TEST(Database3DS, MeshRecordRoundTripsThroughTheWriter) {
     TMesh3DS box = BoxMesh3DS("Box01");
-    box.VFlagArray = {1, 2, 3};
+    box.Extras.Edit().VFlagArray = {1, 2, 3};
     box.LocMatrix = {1, 0, 0, 0, 1, 0, 0, 0, 1, 5, 6, 7};
     box.MeshColor = 3;
     box.UseMapInfo = true;
-    box.MapInfo.MapType = 2;
-    box.MapInfo.TileX = 4;
-    box.MapInfo.CylIconHeight = 9;
+    box.MapInfo.Edit().MapType = 2;
+    box.MapInfo.Edit().TileX = 4;
+    box.MapInfo.Edit().CylIconHeight = 9;
     box.SmoothArray.assign(12, 1);
     box.MatArray = {{"Red", {0, 1}}, {"Blue", {2, 3, 4}}};
     box.UseBoxMap = true;
     box.BoxMapStr = {"a", "b", "c", "d", "e", "f"};
-    box.ProcName = "proc";
-    box.ProcData = {1, 2, 3};
+    box.Extras.Edit().ProcName = "proc";
+    box.Extras.Edit().ProcData = {1, 2, 3};
     box.IsFrozen = true;
     box.IsMatte = true;
     TRead3DS read(WriteScene3DS({{}, {box}, {}}));
@@ -70,7 +70,7 @@ TEST(Database3DS, MeshRecordRoundTripsThroughTheWriter) {
     EXPECT_EQ(mesh.NameStr, "Box01");
     ASSERT_EQ(mesh.VertexArray.size(), 8u);
     EXPECT_EQ(mesh.VertexArray[6].X, 1.0f);
-    EXPECT_EQ(mesh.VFlagArray, box.VFlagArray);
+    EXPECT_EQ(mesh.Extras->VFlagArray, box.Extras->VFlagArray);
     ASSERT_EQ(mesh.TextArray.size(), 8u);
     EXPECT_EQ(mesh.TextArray[2].V, 1.0f);
     ASSERT_EQ(mesh.FaceArray.size(), 12u);
@@ -78,14 +78,14 @@ TEST(Database3DS, MeshRecordRoundTripsThroughTheWriter) {
     EXPECT_EQ(mesh.LocMatrix, box.LocMatrix);
     EXPECT_EQ(mesh.MeshColor, 3);
     EXPECT_TRUE(mesh.UseMapInfo);
-    EXPECT_EQ(mesh.MapInfo.MapType, 2);
-    EXPECT_EQ(mesh.MapInfo.TileX, 4.0f);
-    EXPECT_EQ(mesh.MapInfo.CylIconHeight, 9.0f);
+    EXPECT_EQ(mesh.MapInfo->MapType, 2);
+    EXPECT_EQ(mesh.MapInfo->TileX, 4.0f);
+    EXPECT_EQ(mesh.MapInfo->CylIconHeight, 9.0f);
     EXPECT_EQ(mesh.SmoothArray, box.SmoothArray);
     EXPECT_TRUE(mesh.UseBoxMap);
     EXPECT_EQ(mesh.BoxMapStr, box.BoxMapStr);
-    EXPECT_EQ(mesh.ProcName, "proc");
-    EXPECT_EQ(mesh.ProcData, box.ProcData);
+    EXPECT_EQ(mesh.Extras->ProcName, "proc");
+    EXPECT_EQ(mesh.Extras->ProcData, box.Extras->ProcData);
     EXPECT_TRUE(mesh.IsFrozen && mesh.IsMatte);
     EXPECT_FALSE(mesh.IsHidden || mesh.IsFast || mesh.IsNoCast);
 }
@@ -98,12 +98,12 @@ TEST(Database3DS, MeshDefaults) {
     const TMesh3DS& mesh = *read.File.Objects().MeshByIndex(0);
     EXPECT_TRUE(mesh.VertexArray.empty() && mesh.FaceArray.empty() && mesh.MatArray.empty());
     EXPECT_FALSE(mesh.UseMapInfo);
-    EXPECT_EQ(mesh.MapInfo.TileX, 1.0f);
-    EXPECT_EQ(mesh.MapInfo.IconScaling, 1.0f);
-    EXPECT_EQ(mesh.MapInfo.Matrix[0], 1.0f);
-    EXPECT_EQ(mesh.MapInfo.Matrix[4], 1.0f);
-    EXPECT_EQ(mesh.MapInfo.Matrix[8], 0.0f);
-    EXPECT_EQ(mesh.MapInfo.PlanarIconHeight, 1.0f);
+    EXPECT_EQ(mesh.MapInfo->TileX, 1.0f);
+    EXPECT_EQ(mesh.MapInfo->IconScaling, 1.0f);
+    EXPECT_EQ(mesh.MapInfo->Matrix[0], 1.0f);
+    EXPECT_EQ(mesh.MapInfo->Matrix[4], 1.0f);
+    EXPECT_EQ(mesh.MapInfo->Matrix[8], 0.0f);
+    EXPECT_EQ(mesh.MapInfo->PlanarIconHeight, 1.0f);
     EXPECT_EQ(mesh.LocMatrix, TMeshMatrix3DS{});
 }
 
@@ -138,14 +138,8 @@ TEST(Database3DS, ExtractionReleasesEveryChunkDataItLoads) {
     TRead3DS read(WriteScene3DS({{Material3DS("Red", {1, 0, 0}, "brick.jpg")}, {box}, {}}));
     read.File.Objects().MeshByIndex(0);
     read.File.Materials().MaterialByIndex(0);
-    std::vector<TChunkNode*> pending = {read.File.Database().TopChunk.get()};
-    while (!pending.empty()) {
-        TChunkNode* node = pending.back();
-        pending.pop_back();
-        EXPECT_EQ(node->Data, nullptr) << std::hex << node->Tag;
-        for (TChunkNode* child = node->Children.get(); child; child = child->Next.get())
-            pending.push_back(child);
-    }
+    for (const TChunkNode& node : read.File.Database().Chunks.Nodes())
+        EXPECT_EQ(read.File.ChunkData(node), nullptr) << std::hex << node.Tag;
 }
 
 TEST(Database3DS, MDataWithoutNamedObjectsHasNoMeshes) {
@@ -202,7 +196,7 @@ TEST(Database3DS, MaterialLibraryGivesMaterialsButNoMeshes) {
     TRead3DS read(WriteMaterialLibrary3DS(
         {Material3DS("Red", {1, 0, 0}), Material3DS("Brick", {1, 1, 1}, "brick.jpg")}));
     ASSERT_EQ(read.File.Materials().MaterialCount(), 2);
-    EXPECT_EQ(read.File.Materials().MaterialByIndex(1)->Texture.Map.NameStr, "brick.jpg");
+    EXPECT_EQ(read.File.Materials().MaterialByIndex(1)->Texture->Map.NameStr, "brick.jpg");
     EXPECT_EQ(read.File.Objects().MeshCount(), 0);
     EXPECT_EQ(E3DSMessage([&] { read.File.Objects().MeshByIndex(0); }),
               "The database passed as an argument is the wrong kind of\rdatabase for this "
@@ -222,19 +216,20 @@ TEST(Database3DS, MaterialRecordRoundTripsThroughTheWriter) {
     m.WireSize = 2;
     m.Shading = 1;
     m.TwoSided = m.Additive = m.Soften = true;
-    m.Texture.Map.Tiling = ttDecal;
-    m.Texture.Map.Source = ttAlphaTint;
-    m.Texture.Map.Mirror = m.Texture.Map.IgnoreAlpha = true;
-    m.Texture.Map.UScale = 2;
-    m.Texture.Map.VOffset = 0.5f;
-    m.Texture.Map.Rotation = 45;
-    m.Texture.Map.Tint2 = {1, 0, 0};
-    m.Texture.Map.Data = {9, 8};
-    m.Bump.Map.NameStr = "bump.png";
-    m.Bump.Map.Percent = 0.3f;
-    m.IllumMap.Map.NameStr = "light.png";
-    m.Reflect.Mask.NameStr = "mask.png";
-    m.Reflect.AutoMap = {true, true, false, 256, 2};
+    m.Texture.Edit().Map.Tiling = ttDecal;
+    m.Texture.Edit().Map.Source = ttAlphaTint;
+    m.Texture.Edit().Map.Mirror = true;
+    m.Texture.Edit().Map.IgnoreAlpha = true;
+    m.Texture.Edit().Map.UScale = 2;
+    m.Texture.Edit().Map.VOffset = 0.5f;
+    m.Texture.Edit().Map.Rotation = 45;
+    m.Texture.Edit().Map.Tint2 = {1, 0, 0};
+    m.Texture.Edit().Map.Data = {9, 8};
+    m.Bump.Edit().Map.NameStr = "bump.png";
+    m.Bump.Edit().Map.Percent = 0.3f;
+    m.IllumMap.Edit().Map.NameStr = "light.png";
+    m.Reflect.Edit().Mask.NameStr = "mask.png";
+    m.Reflect.Edit().AutoMap = {true, true, false, 256, 2};
     TRead3DS read(WriteScene3DS({{m}, {}, {}}));
     const TMaterial3DS& r = OnlyMaterial(read);
     EXPECT_EQ(r.NameStr, "Brick");
@@ -251,7 +246,7 @@ TEST(Database3DS, MaterialRecordRoundTripsThroughTheWriter) {
     EXPECT_EQ(r.Shading, 1);
     EXPECT_TRUE(r.TwoSided && r.Additive && r.Soften);
     EXPECT_FALSE(r.SelfIllum || r.UseBlur || r.FaceMap);
-    const TBitmap3DS& t = r.Texture.Map;
+    const TBitmap3DS& t = r.Texture->Map;
     EXPECT_EQ(t.NameStr, "brick.jpg");
     EXPECT_FLOAT_EQ(t.Percent, 1);
     EXPECT_EQ(t.Tiling, ttDecal);
@@ -265,15 +260,15 @@ TEST(Database3DS, MaterialRecordRoundTripsThroughTheWriter) {
     ExpectColour(t.Tint2, 1, 0, 0);
     ExpectColour(t.BlueTint, 0, 0, 1);
     EXPECT_EQ(t.Data, (TRawData3DS{9, 8}));
-    EXPECT_EQ(r.Bump.Map.NameStr, "bump.png");
-    EXPECT_FLOAT_EQ(r.Bump.Map.Percent, 0.3f);
-    EXPECT_EQ(r.IllumMap.Map.NameStr, "light.png");
-    EXPECT_EQ(r.Reflect.Mask.NameStr, "mask.png");
-    EXPECT_TRUE(r.Reflect.AutoMap.Use && r.Reflect.AutoMap.FirstFrame);
-    EXPECT_FALSE(r.Reflect.AutoMap.Flat);
-    EXPECT_EQ(r.Reflect.AutoMap.Size, 256);
-    EXPECT_EQ(r.Reflect.AutoMap.NthFrame, 2);
-    EXPECT_TRUE(r.Texture2.Map.NameStr.empty());
+    EXPECT_EQ(r.Bump->Map.NameStr, "bump.png");
+    EXPECT_FLOAT_EQ(r.Bump->Map.Percent, 0.3f);
+    EXPECT_EQ(r.IllumMap->Map.NameStr, "light.png");
+    EXPECT_EQ(r.Reflect->Mask.NameStr, "mask.png");
+    EXPECT_TRUE(r.Reflect->AutoMap.Use && r.Reflect->AutoMap.FirstFrame);
+    EXPECT_FALSE(r.Reflect->AutoMap.Flat);
+    EXPECT_EQ(r.Reflect->AutoMap.Size, 256);
+    EXPECT_EQ(r.Reflect->AutoMap.NthFrame, 2);
+    EXPECT_TRUE(r.Texture2->Map.NameStr.empty());
 }
 
 TEST(Database3DS, MaterialDefaults) {
@@ -282,10 +277,10 @@ TEST(Database3DS, MaterialDefaults) {
     ExpectColour(m.Diffuse, 0, 0, 0);
     EXPECT_EQ(m.WireSize, 1.0f);
     EXPECT_EQ(m.Shading, 3);
-    EXPECT_EQ(m.Reflect.AutoMap.Size, 100);
-    EXPECT_EQ(m.Reflect.AutoMap.NthFrame, 1);
-    EXPECT_FALSE(m.Reflect.AutoMap.Use);
-    const TBitmap3DS& t = m.Texture.Map;
+    EXPECT_EQ(m.Reflect->AutoMap.Size, 100);
+    EXPECT_EQ(m.Reflect->AutoMap.NthFrame, 1);
+    EXPECT_FALSE(m.Reflect->AutoMap.Use);
+    const TBitmap3DS& t = m.Texture->Map;
     EXPECT_EQ(t.Percent, 0.0f);
     EXPECT_EQ(t.UScale, 1.0f);
     EXPECT_EQ(t.VScale, 1.0f);
@@ -324,8 +319,8 @@ TEST(Database3DS, PercentagesOfMaterialsAndMaps) {
     EXPECT_FLOAT_EQ(m.ShinStrength, 0.5f);
     EXPECT_FLOAT_EQ(m.Transparency, -0.4f); // MAT_XPFALLIN negates the transparency only
     EXPECT_FLOAT_EQ(m.TransFalloff, 0.1f);
-    EXPECT_FLOAT_EQ(m.Bump.Map.Percent, 0.25f);
-    EXPECT_FLOAT_EQ(m.Opacity.Map.Percent, 0.75f);
+    EXPECT_FLOAT_EQ(m.Bump->Map.Percent, 0.25f);
+    EXPECT_FLOAT_EQ(m.Opacity->Map.Percent, 0.75f);
 }
 
 TEST(Database3DS, MapTilingBits) {
@@ -341,13 +336,13 @@ TEST(Database3DS, MapTilingBits) {
     for (const TCase& c : cases) {
         TRead3DS read(MaterialWith(
             [&](TWriter3DS& w) { w.Begin(MAT_TEXMAP).WordChunk(MAT_MAP_TILING, c.Flags).End(); }));
-        const TBitmap3DS& t = OnlyMaterial(read).Texture.Map;
+        const TBitmap3DS& t = OnlyMaterial(read).Texture->Map;
         EXPECT_EQ(t.Tiling, c.Tiling) << c.Flags;
         EXPECT_EQ(t.Source, c.Source) << c.Flags;
     }
     TRead3DS read(MaterialWith(
         [](TWriter3DS& w) { w.Begin(MAT_TEXMAP).WordChunk(MAT_MAP_TILING, 0x012A).End(); }));
-    const TBitmap3DS& t = OnlyMaterial(read).Texture.Map;
+    const TBitmap3DS& t = OnlyMaterial(read).Texture->Map;
     EXPECT_TRUE(t.Mirror && t.Negative && t.Filter && t.IgnoreAlpha);
 }
 
@@ -412,6 +407,27 @@ TEST(Database3DS, RecordsAreCachedUntilTheNextRead) {
     EXPECT_EQ(read.File.Materials().MaterialByIndex(0), read.File.Materials().MaterialByIndex(0));
 }
 
+TEST(Database3DS, AReleasedMeshIsHandedOverWithItsArraysAndReadAgainAfter) {
+    TMesh3DS box = BoxMesh3DS("Box01");
+    box.MatArray = {{"Red", {0, 1}}};
+    TRead3DS read(WriteScene3DS({{}, {box}, {}}));
+    const TMesh3DS* cached = read.File.Objects().MeshByIndex(0);
+    const TPoint3DS* vertices = cached->VertexArray.data();
+    std::unique_ptr<TMesh3DS> released = read.File.Objects().ReleaseMesh(0);
+    ASSERT_EQ(released.get(), cached);
+    EXPECT_EQ(released->VertexArray.data(), vertices);
+    const TMesh3DS* again = read.File.Objects().MeshByIndex(0);
+    ASSERT_NE(again, nullptr);
+    EXPECT_NE(again, released.get());
+    EXPECT_EQ(again->NameStr, "Box01");
+    EXPECT_EQ(again->FaceArray.size(), released->FaceArray.size());
+    EXPECT_EQ(again->MatArray[0].FaceIndex, (std::vector<uint16_t>{0, 1}));
+    EXPECT_NE(read.File.Objects().ReleaseMesh(0), nullptr);
+    EXPECT_THROW(read.File.Objects().ReleaseMesh(1), E3DSError);
+    TRead3DS empty(WriteScene3DS({}));
+    EXPECT_EQ(empty.File.Objects().ReleaseMesh(0), nullptr);
+}
+
 TEST(Database3DS, KeyFrameNodesNameTheirParentsWithInstanceNames) {
     TScene3DS scene;
     scene.Meshes = {BoxMesh3DS("Box01")};
@@ -420,12 +436,12 @@ TEST(Database3DS, KeyFrameNodesNameTheirParentsWithInstanceNames) {
                    {OBJECT_NODE_TAG, "Box01", 1, int16_t(2), ""},
                    {CAMERA_NODE_TAG, "Camera01", 2, int16_t(3), "ignored"}};
     TRead3DS read(WriteScene3DS(scene));
-    TChunkNode* kfdata = TFile3DS::FindChunk(read.File.Database().TopChunk.get(), KFDATA);
+    TChunkNode* kfdata = TFile3DS::FindChunk(read.File.Database().TopChunk(), KFDATA);
     ASSERT_NE(kfdata, nullptr);
     std::vector<std::string> parents;
-    for (TChunkNode* node = kfdata->Children.get(); node; node = node->Next.get()) {
+    for (TChunkNode* node = kfdata->Children(); node; node = node->Next()) {
         TChunkNode* name = TFile3DS::FindChunk(TFile3DS::FindChunk(node, NODE_HDR), PARENT_NAME);
-        parents.push_back(name ? ChunkValue<std::string>(*name) : "-");
+        parents.push_back(name ? read.File.ChunkValue<std::string>(*name) : "-");
     }
     EXPECT_EQ(parents, (std::vector<std::string>{"-", "$$$DUMMY.Group", "Box01.First", "Box01"}));
 }
@@ -442,12 +458,12 @@ TEST(Database3DS, NodesWithoutIdsAreRenumberedAndAnExistingParentNameIsReplaced)
     TRead3DS read(w.Data());
     // With an id missing, entries are numbered 0, 1, 2 in list order: the node whose NODE_ID
     // says 9 has no entry any more, and the one saying 7 neither.
-    TChunkNode* light = TFile3DS::FindChunk(read.File.Database().TopChunk.get(), LIGHT_NODE_TAG);
+    TChunkNode* light = TFile3DS::FindChunk(read.File.Database().TopChunk(), LIGHT_NODE_TAG);
     TChunkNode* name = TFile3DS::FindChunk(light, PARENT_NAME);
     ASSERT_NE(name, nullptr);
-    EXPECT_EQ(name->Data, nullptr);
+    EXPECT_EQ(read.File.ChunkData(*name), nullptr);
     read.File.LoadChunkData(*name);
-    EXPECT_EQ(ChunkValue<std::string>(*name), "stale");
+    EXPECT_EQ(read.File.ChunkValue<std::string>(*name), "stale");
 
     TWriter3DS v;
     v.Begin(M3DMAGIC).Begin(KFDATA);
@@ -458,9 +474,59 @@ TEST(Database3DS, NodesWithoutIdsAreRenumberedAndAnExistingParentNameIsReplaced)
     v.End().End();
     TRead3DS replaced(v.Data());
     TChunkNode* lightNode =
-        TFile3DS::FindChunk(replaced.File.Database().TopChunk.get(), LIGHT_NODE_TAG);
+        TFile3DS::FindChunk(replaced.File.Database().TopChunk(), LIGHT_NODE_TAG);
     TChunkNode* header = TFile3DS::FindChunk(lightNode, NODE_HDR);
     ASSERT_NE(header, nullptr);
-    EXPECT_EQ(ChunkValue<std::string>(*TFile3DS::FindChunk(header, PARENT_NAME)), "Root");
-    EXPECT_EQ(header->Children->Next, nullptr);
+    EXPECT_EQ(replaced.File.ChunkValue<std::string>(*TFile3DS::FindChunk(header, PARENT_NAME)),
+              "Root");
+    EXPECT_EQ(header->Children()->Next(), nullptr);
+}
+
+TEST(Database3DS, TableNamesAreTheNamesOfTheirChunks) {
+    TRead3DS read(WriteScene3DS({{Material3DS("Red", {}), Material3DS("", {})},
+                                 {BoxMesh3DS("Box01"), BoxMesh3DS("D\xE9"), BoxMesh3DS("")},
+                                 {}}));
+    read.File.Objects().MeshCount();
+    read.File.Materials().MaterialCount();
+    const TDatabase3DS& db = read.File.Database();
+    std::vector<std::string_view> objects, materials;
+    for (const TChunkListEntry3DS& entry : db.ObjList)
+        objects.push_back(entry.NameStr);
+    for (const TChunkListEntry3DS& entry : db.MatList)
+        materials.push_back(entry.NameStr);
+    EXPECT_EQ(objects, (std::vector<std::string_view>{"Box01", "D\xC3\xA9", ""}));
+    EXPECT_EQ(materials, (std::vector<std::string_view>{"Red", ""}));
+    EXPECT_EQ(db.ObjList[1].Chunk->Tag, NAMED_OBJECT);
+}
+
+TEST(Database3DS, MaterialByNameTakesTheFirstOfEqualNames) {
+    std::vector<TMaterial3DS> materials = {Material3DS("Same", {1, 0, 0})};
+    for (int i = 0; i < 500; ++i)
+        materials.push_back(Material3DS(i % 2 ? "SAME" : "same", {0, 1, 0}));
+    materials.push_back(Material3DS("Last", {0, 0, 1}));
+    TRead3DS read(WriteMaterialLibrary3DS(materials));
+    TMaterialList& list = read.File.Materials();
+    for (const char* name : {"same", "SAME", "Same"})
+        EXPECT_EQ(list.MaterialByName(name), list.MaterialByIndex(0)) << name;
+    EXPECT_EQ(list.MaterialByName("last"), list.MaterialByIndex(501));
+    EXPECT_EQ(list.MaterialByName("absent"), nullptr);
+}
+
+TEST(Database3DS, LazyPartsReadAsTheirDefaultsUntilWritten) {
+    TLazy3DS<TBitmap3DS> map;
+    EXPECT_EQ(map->UScale, 1.0f);
+    ExpectColour(map->Tint2, 1, 1, 1);
+    map.Edit().UScale = 2;
+    TLazy3DS<TBitmap3DS> copy = map;
+    copy.Edit().UScale = 3;
+    EXPECT_EQ(map->UScale, 2.0f);
+    EXPECT_EQ(copy->UScale, 3.0f);
+    TLazy3DS<TBoxMap3DS> names, same;
+    EXPECT_TRUE(names == same);
+    names = TBoxMap3DS{"a", "b", "c", "d", "e", "f"};
+    EXPECT_FALSE(names == same);
+    same.Edit()[0] = "a";
+    EXPECT_FALSE(names == same);
+    same = names;
+    EXPECT_TRUE(names == same);
 }

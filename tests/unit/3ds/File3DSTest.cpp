@@ -11,13 +11,13 @@ namespace {
 
 std::vector<uint16_t> ChildTags(const TChunkNode& node) {
     std::vector<uint16_t> tags;
-    for (const TChunkNode* child = node.Children.get(); child; child = child->Next.get())
+    for (const TChunkNode* child = node.Children(); child; child = child->Next())
         tags.push_back(child->Tag);
     return tags;
 }
 
 TChunkNode& Root(TRead3DS& read) {
-    return *read.File.Database().TopChunk;
+    return *read.File.Database().TopChunk();
 }
 
 TChunkNode& Find(TRead3DS& read, uint16_t tag) {
@@ -35,7 +35,7 @@ TEST(File3DS, UnknownRootTagGivesATreeOfTheRootAlone) {
     TChunkNode& root = Root(read);
     EXPECT_EQ(root.Tag, 0x6E69);
     EXPECT_EQ(root.Position, 0u);
-    EXPECT_EQ(root.Children, nullptr);
+    EXPECT_EQ(root.Children(), nullptr);
     EXPECT_EQ(read.File.Objects().MeshCount(), 0);
     EXPECT_EQ(read.File.Materials().MaterialCount(), 0);
 }
@@ -44,7 +44,7 @@ TEST(File3DS, UnknownRootIgnoresWellFormedContent) {
     TWriter3DS w;
     w.Begin(0x1234).Begin(MDATA).Mesh(BoxMesh3DS("Box01")).End().End();
     TRead3DS read(w.Data());
-    EXPECT_EQ(Root(read).Children, nullptr);
+    EXPECT_EQ(Root(read).Children(), nullptr);
     EXPECT_EQ(read.File.Objects().MeshCount(), 0);
 }
 
@@ -64,14 +64,14 @@ TEST(File3DS, NodesRecordTagLengthAndPosition) {
     TChunkNode& root = Root(read);
     EXPECT_EQ(root.Length, w.Size());
     EXPECT_EQ(ChildTags(root), (std::vector<uint16_t>{M3D_VERSION, MDATA}));
-    TChunkNode& version = *root.Children;
+    TChunkNode& version = *root.Children();
     EXPECT_EQ(version.Position, 6u);
     EXPECT_EQ(version.Length, 10u);
-    TChunkNode& mdata = *version.Next;
+    TChunkNode& mdata = *version.Next();
     EXPECT_EQ(mdata.Position, 16u);
-    EXPECT_EQ(mdata.Children->Position, 22u);
-    EXPECT_EQ(mdata.Children->Tag, MASTER_SCALE);
-    EXPECT_EQ(mdata.Children->Data, nullptr);
+    EXPECT_EQ(mdata.Children()->Position, 22u);
+    EXPECT_EQ(mdata.Children()->Tag, MASTER_SCALE);
+    EXPECT_EQ(read.File.ChunkData(*mdata.Children()), nullptr);
 }
 
 TEST(File3DS, NamedObjectSubChunksFollowTheName) {
@@ -81,7 +81,7 @@ TEST(File3DS, NamedObjectSubChunksFollowTheName) {
     TRead3DS read(w.Data());
     TChunkNode& object = Find(read, NAMED_OBJECT);
     EXPECT_EQ(ChildTags(object), (std::vector<uint16_t>{OBJ_HIDDEN, N_TRI_OBJECT}));
-    EXPECT_EQ(object.Children->Position, object.Position + 6 + 6);
+    EXPECT_EQ(object.Children()->Position, object.Position + 6 + 6);
 }
 
 TEST(File3DS, FaceArraySubChunksFollowTheFaces) {
@@ -94,7 +94,7 @@ TEST(File3DS, FaceArraySubChunksFollowTheFaces) {
     TRead3DS read(w.Data());
     TChunkNode& faces = Find(read, FACE_ARRAY);
     EXPECT_EQ(ChildTags(faces), (std::vector<uint16_t>{MSH_MAT_GROUP, SMOOTH_GROUP}));
-    EXPECT_EQ(faces.Children->Position, faces.Position + 6 + 2 + 16);
+    EXPECT_EQ(faces.Children()->Position, faces.Position + 6 + 2 + 16);
 }
 
 TEST(File3DS, AZeroLengthStringOccupiesOneByte) {
@@ -103,9 +103,9 @@ TEST(File3DS, AZeroLengthStringOccupiesOneByte) {
     w.End().End().End();
     TRead3DS read(w.Data());
     TChunkNode& object = Find(read, NAMED_OBJECT);
-    EXPECT_EQ(object.Children->Position, object.Position + 7);
+    EXPECT_EQ(object.Children()->Position, object.Position + 7);
     read.File.LoadChunkData(object);
-    EXPECT_EQ(ChunkValue<std::string>(object), "");
+    EXPECT_EQ(read.File.ChunkValue<std::string>(object), "");
 }
 
 TEST(File3DS, SkipRuleFindsChildrenOfViewportLightAndKeyFrameChunks) {
@@ -130,8 +130,8 @@ TEST(File3DS, ChunksWithoutSubChunksAreSkippedWhole) {
     w.End().End();
     TRead3DS read(w.Data());
     EXPECT_EQ(ChildTags(Root(read)), (std::vector<uint16_t>{POINT_ARRAY, 0x7777}));
-    EXPECT_EQ(Root(read).Children->Children, nullptr);
-    EXPECT_EQ(Root(read).Children->Next->Children, nullptr);
+    EXPECT_EQ(Root(read).Children()->Children(), nullptr);
+    EXPECT_EQ(Root(read).Children()->Next()->Children(), nullptr);
 }
 
 TEST(File3DS, FindChunkSearchesDepthFirstFromTheNodeItself) {
@@ -143,7 +143,7 @@ TEST(File3DS, FindChunkSearchesDepthFirstFromTheNodeItself) {
     EXPECT_EQ(TFile3DS::FindChunk(&root, M3DMAGIC), &root);
     TChunkNode* found = TFile3DS::FindChunk(&root, 0x0777);
     ASSERT_NE(found, nullptr);
-    EXPECT_EQ(found, root.Children->Children->Children.get());
+    EXPECT_EQ(found, root.Children()->Children()->Children());
     EXPECT_EQ(TFile3DS::FindChunk(&root, 0x0006), nullptr);
     EXPECT_EQ(TFile3DS::FindChunk(nullptr, 0x0777), nullptr);
 }
@@ -152,12 +152,12 @@ TEST(File3DS, FindNextSiblingLooksAtTheNodeAndItsFollowingSiblingsOnly) {
     TWriter3DS w;
     w.Begin(M3DMAGIC).Begin(MDATA).Chunk(0x0005).End().Chunk(0x0001).Chunk(0x0005).End();
     TRead3DS read(w.Data());
-    TChunkNode* first = Root(read).Children.get();
+    TChunkNode* first = Root(read).Children();
     EXPECT_EQ(TFile3DS::FindNextSibling(first, MDATA), first);
     TChunkNode* sibling = TFile3DS::FindNextSibling(first, 0x0005);
     ASSERT_NE(sibling, nullptr);
-    EXPECT_EQ(sibling, first->Next->Next.get());
-    EXPECT_EQ(TFile3DS::FindNextSibling(first->Next.get(), MDATA), nullptr);
+    EXPECT_EQ(sibling, first->Next()->Next());
+    EXPECT_EQ(TFile3DS::FindNextSibling(first->Next(), MDATA), nullptr);
 }
 
 TEST(File3DS, PercentagesReadAsFractions) {
@@ -173,7 +173,7 @@ TEST(File3DS, PercentagesReadAsFractions) {
     EXPECT_FLOAT_EQ(read.File.ReadPercentage(Find(read, MAT_SHIN2PCT)), 0.5f);
     EXPECT_FLOAT_EQ(read.File.ReadPercentage(Find(read, MAT_REFBLUR)), 0.3f);
     EXPECT_FLOAT_EQ(read.File.ReadPercentage(Find(read, MAT_TRANSPARENCY)), 0.0f);
-    EXPECT_EQ(Find(read, INT_PERCENTAGE).Data, nullptr);
+    EXPECT_EQ(read.File.ChunkData(Find(read, INT_PERCENTAGE)), nullptr);
 }
 
 TEST(File3DS, ChunkDataFollowsTheLayoutsOfTheTagTable) {
@@ -195,29 +195,29 @@ TEST(File3DS, ChunkDataFollowsTheLayoutsOfTheTagTable) {
         file.LoadChunkData(node);
         return node;
     };
-    EXPECT_EQ(ChunkValue<int32_t>(load(M3D_VERSION)), 3);
-    EXPECT_EQ(ChunkValue<float>(load(MASTER_SCALE)), 2.5f);
-    EXPECT_EQ(ChunkValue<TFColor3DS>(load(COLOR_F)).G, 0.2f);
-    EXPECT_EQ(ChunkValue<TC24Color3DS>(load(COLOR_24)).B, 255);
-    const auto& points = ChunkValue<std::vector<TPoint3DS>>(load(POINT_ARRAY));
+    EXPECT_EQ(file.ChunkValue<int32_t>(load(M3D_VERSION)), 3);
+    EXPECT_EQ(file.ChunkValue<float>(load(MASTER_SCALE)), 2.5f);
+    EXPECT_EQ(file.ChunkValue<TFColor3DS>(load(COLOR_F)).G, 0.2f);
+    EXPECT_EQ(file.ChunkValue<TC24Color3DS>(load(COLOR_24)).B, 255);
+    const auto& points = file.ChunkValue<std::vector<TPoint3DS>>(load(POINT_ARRAY));
     ASSERT_EQ(points.size(), 2u);
     EXPECT_EQ(points[1].Z, 6.0f);
-    const auto& group = ChunkValue<TObjMat3DS>(load(MSH_MAT_GROUP));
+    const auto& group = file.ChunkValue<TObjMat3DS>(load(MSH_MAT_GROUP));
     EXPECT_EQ(group.NameStr, "Red");
     EXPECT_EQ(group.FaceIndex, (std::vector<uint16_t>{7, 9}));
-    EXPECT_EQ(ChunkValue<std::vector<uint32_t>>(load(SMOOTH_GROUP)),
+    EXPECT_EQ(file.ChunkValue<std::vector<uint32_t>>(load(SMOOTH_GROUP)),
               (std::vector<uint32_t>{1, 0x80000000}));
-    EXPECT_EQ(ChunkValue<uint8_t>(load(MESH_COLOR)), 7);
-    EXPECT_EQ(ChunkValue<uint16_t>(load(MAT_MAP_TILING)), 0x31);
-    const auto& header = ChunkValue<TNodeHdr3DS>(load(NODE_HDR));
+    EXPECT_EQ(file.ChunkValue<uint8_t>(load(MESH_COLOR)), 7);
+    EXPECT_EQ(file.ChunkValue<uint16_t>(load(MAT_MAP_TILING)), 0x31);
+    const auto& header = file.ChunkValue<TNodeHdr3DS>(load(NODE_HDR));
     EXPECT_EQ(header.ObjNameStr, "Box");
     EXPECT_EQ(header.Flags2, 2);
     EXPECT_EQ(header.ParentIndex, -1);
-    EXPECT_EQ(ChunkValue<TMatAcubic3DS>(load(MAT_ACUBIC)).MapSize, 256);
-    EXPECT_EQ(ChunkValue<TRawData3DS>(load(PROC_DATA)), (TRawData3DS{4, 5}));
-    EXPECT_EQ(ChunkValue<TRawData3DS>(load(0x0777)), TRawData3DS{6});
-    EXPECT_EQ(load(0x0778).Data, nullptr);
-    EXPECT_EQ(load(M3DMAGIC).Data, nullptr);
+    EXPECT_EQ(file.ChunkValue<TMatAcubic3DS>(load(MAT_ACUBIC)).MapSize, 256);
+    EXPECT_EQ(file.ChunkValue<TRawData3DS>(load(PROC_DATA)), (TRawData3DS{4, 5}));
+    EXPECT_EQ(file.ChunkValue<TRawData3DS>(load(0x0777)), TRawData3DS{6});
+    EXPECT_EQ(file.ChunkData(load(0x0778)), nullptr);
+    EXPECT_EQ(file.ChunkData(load(M3DMAGIC)), nullptr);
 }
 
 TEST(File3DS, LoadingTwiceKeepsTheDataAndReleasingFreesIt) {
@@ -226,13 +226,13 @@ TEST(File3DS, LoadingTwiceKeepsTheDataAndReleasingFreesIt) {
     TRead3DS read(w.Data());
     TChunkNode& name = Find(read, MAT_NAME);
     read.File.LoadChunkData(name);
-    const TChunkData* data = name.Data.get();
+    const TChunkData* data = read.File.ChunkData(name);
     read.File.LoadChunkData(name);
-    EXPECT_EQ(name.Data.get(), data);
-    TFile3DS::ReleaseChunkData(name);
-    EXPECT_EQ(name.Data, nullptr);
+    EXPECT_EQ(read.File.ChunkData(name), data);
+    read.File.ReleaseChunkData(name);
+    EXPECT_EQ(read.File.ChunkData(name), nullptr);
     read.File.LoadChunkData(name);
-    EXPECT_EQ(ChunkValue<std::string>(name), "Red");
+    EXPECT_EQ(read.File.ChunkValue<std::string>(name), "Red");
 }
 
 TEST(File3DS, DataOfAnotherKindIsAnInvalidChunk) {
@@ -241,8 +241,8 @@ TEST(File3DS, DataOfAnotherKindIsAnInvalidChunk) {
     TRead3DS read(w.Data());
     TChunkNode& name = Find(read, MAT_NAME);
     read.File.LoadChunkData(name);
-    EXPECT_THROW(ChunkValue<float>(name), E3DSError);
-    EXPECT_THROW(ChunkValue<float>(Root(read)), E3DSError);
+    EXPECT_THROW(read.File.ChunkValue<float>(name), E3DSError);
+    EXPECT_THROW(read.File.ChunkValue<float>(Root(read)), E3DSError);
 }
 
 TEST(File3DS, EightBitNamesBecomeUtf8FromTheWindowsCodePage) {
@@ -254,8 +254,8 @@ TEST(File3DS, EightBitNamesBecomeUtf8FromTheWindowsCodePage) {
     TRead3DS read(w.Data());
     TChunkNode& name = Find(read, MAT_NAME);
     read.File.LoadChunkData(name);
-    EXPECT_EQ(ChunkValue<std::string>(name), "D\xC3\xA9"
-                                             "co \xE2\x82\xAC");
+    EXPECT_EQ(read.File.ChunkValue<std::string>(name), "D\xC3\xA9"
+                                                       "co \xE2\x82\xAC");
 }
 
 TEST(File3DS, XDataEntryKeepsOnlyItsOwnChunkKinds) {
@@ -286,7 +286,7 @@ TEST(File3DS, XDataEntryDataIsItsRawBytes) {
     TRead3DS read(w.Data());
     TChunkNode& entry = Find(read, XDATA_ENTRY);
     read.File.LoadChunkData(entry);
-    EXPECT_EQ(ChunkValue<TRawData3DS>(entry), (TRawData3DS{0x06, 0x80, 6, 0, 0, 0}));
+    EXPECT_EQ(read.File.ChunkValue<TRawData3DS>(entry), (TRawData3DS{0x06, 0x80, 6, 0, 0, 0}));
 }
 
 TEST(File3DS, ProgressIsReportedForTheFileThenForEachChunk) {
@@ -346,5 +346,67 @@ TEST(File3DS, ConstructedFromAFileNameItOwnsItsStream) {
         FAIL() << "no exception";
     } catch (const Exception& e) {
         EXPECT_EQ(e.Message(), "File not found: \"" + name + "\"");
+    }
+}
+
+namespace {
+
+// What navigation relies on: a node's children tile the run of Count nodes after it, in file
+// order, and lie within it in the file.
+void ExpectConsistent(TChunkTree& tree) {
+    ASSERT_NE(tree.Root(), nullptr);
+    EXPECT_EQ(tree.Root()->Count, tree.Size());
+    for (TChunkNode& node : tree.Nodes()) {
+        uint32_t covered = 1;
+        for (const TChunkNode* child = node.Children(); child; child = child->Next()) {
+            EXPECT_EQ(child, &node + covered) << std::hex << node.Tag;
+            covered += child->Count;
+            // PARENT_NAME chunks the reader adds lie nowhere in the file.
+            if (child->Position != 0) {
+                EXPECT_LE(child->End(), node.End()) << std::hex << child->Tag;
+            }
+        }
+        EXPECT_EQ(covered, node.Count) << std::hex << node.Tag;
+    }
+}
+
+} // namespace
+
+TEST(File3DS, TheTreeLiesInFileOrderWithEachSubtreeInOneRun) {
+    TMesh3DS box = BoxMesh3DS("Box01");
+    box.MatArray = {{"Red", {0}}, {"Blue", {1}}};
+    box.SmoothArray.assign(12, 1);
+    TScene3DS scene{{Material3DS("Red", {1, 0, 0}, "r.png")}, {box, BoxMesh3DS("Box02")}, {}};
+    scene.Nodes = {{OBJECT_NODE_TAG, "Box01", -1, int16_t(0), "A"},
+                   {OBJECT_NODE_TAG, "Box02", 0, int16_t(1), ""},
+                   {CAMERA_NODE_TAG, "Camera01", 1, int16_t(2), ""}};
+    TWriter3DS xdata;
+    xdata.Begin(M3DMAGIC).Begin(XDATA_SECTION).Begin(XDATA_ENTRY).Begin(0x8002).Chunk(0x8003);
+    xdata.End().Header(0x8004, 500).Chunk(0x8005).End().End().Chunk(MDATA).End();
+    for (const std::vector<uint8_t>& bytes : {WriteScene3DS(scene), xdata.Data()}) {
+        TRead3DS read(bytes);
+        ExpectConsistent(read.File.Database().Chunks);
+    }
+}
+
+TEST(File3DS, AppendLastChildrenGivesEachParentANewLastChild) {
+    TWriter3DS w;
+    w.Begin(M3DMAGIC).Begin(MDATA).Chunk(0x0B01).Chunk(0x0B02).End().Chunk(MAT_AMBIENT);
+    w.Begin(N_TRI_OBJECT).Chunk(MAT_DIFFUSE).End().End();
+    TRead3DS read(w.Data());
+    TChunkTree& tree = read.File.Database().Chunks;
+    const auto indexOf = [&](uint16_t tag) { return tree.IndexOf(Find(read, tag)); };
+    // A parent with children, one without, and the last node of the array.
+    const std::vector<uint32_t> added = tree.AppendLastChildren(
+        {indexOf(MDATA), indexOf(MAT_AMBIENT), indexOf(MAT_DIFFUSE)}, 0x0999, {7, 8, 9});
+    ExpectConsistent(tree);
+    EXPECT_EQ(ChildTags(Find(read, MDATA)), (std::vector<uint16_t>{0x0B01, 0x0B02, 0x0999}));
+    EXPECT_EQ(ChildTags(Find(read, MAT_AMBIENT)), std::vector<uint16_t>{0x0999});
+    EXPECT_EQ(ChildTags(Find(read, MAT_DIFFUSE)), std::vector<uint16_t>{0x0999});
+    EXPECT_EQ(ChildTags(Root(read)), (std::vector<uint16_t>{MDATA, MAT_AMBIENT, N_TRI_OBJECT}));
+    ASSERT_EQ(added.size(), 3u);
+    for (size_t i = 0; i < added.size(); ++i) {
+        EXPECT_EQ(tree[added[i]].Tag, 0x0999);
+        EXPECT_EQ(tree[added[i]].Length, 7 + i);
     }
 }

@@ -209,14 +209,14 @@ TEST(Hostile3DS, AFailedReadDiscardsTheTree) {
     TPointerStream stream(bytes.data(), static_cast<int64_t>(bytes.size()));
     TFile3DS file;
     EXPECT_THROW(file.ReadFromStream(stream), E3DSError);
-    EXPECT_EQ(file.Database().TopChunk, nullptr);
+    EXPECT_EQ(file.Database().TopChunk(), nullptr);
     EXPECT_THROW(file.Objects().MeshCount(), E3DSError);
 }
 
 TEST(Hostile3DS, AnUnknownRootClaimingGigabytesLoadsNoData) {
     const std::string text = "invalid 3ds file";
     TRead3DS read(std::vector<uint8_t>(text.begin(), text.end()));
-    TChunkNode& root = *read.File.Database().TopChunk;
+    TChunkNode& root = *read.File.Database().TopChunk();
     EXPECT_EQ(root.Length, 1768710518u);
     EXPECT_THROW(read.File.LoadChunkData(root), E3DSError);
 }
@@ -232,7 +232,7 @@ TEST(Hostile3DS, DeepNestingNeedsNoDeepStack) {
         w.End();
     w.End();
     TRead3DS read(w.Data());
-    EXPECT_NE(TFile3DS::FindChunk(read.File.Database().TopChunk.get(), 0x0777), nullptr);
+    EXPECT_NE(TFile3DS::FindChunk(read.File.Database().TopChunk(), 0x0777), nullptr);
     EXPECT_EQ(read.File.Objects().MeshCount(), 0);
 }
 
@@ -254,4 +254,147 @@ TEST(Hostile3DS, LongSiblingChainsAndManyObjectsStayLinear) {
     EXPECT_EQ(read.File.Objects().MeshByIndex(count - 1)->NameStr, "o");
     EXPECT_EQ(read.File.Materials().MaterialCount(), count);
     EXPECT_EQ(read.File.Materials().MaterialByName("absent"), nullptr);
+}
+
+TEST(Hostile3DS, TheTreeHoldsSixteenBytesAChunkWhateverTheShape) {
+    constexpr int count = 100000;
+    TWriter3DS siblings;
+    siblings.Begin(M3DMAGIC);
+    for (int i = 0; i < count; ++i)
+        siblings.Chunk(0x0777);
+    siblings.End();
+    TWriter3DS nested;
+    nested.Begin(M3DMAGIC);
+    for (int i = 0; i < count; ++i)
+        nested.Begin(MDATA);
+    for (int i = 0; i <= count; ++i)
+        nested.End();
+    for (const TWriter3DS* w : {&siblings, &nested}) {
+        TRead3DS read(w->Data());
+        const TChunkTree& tree = read.File.Database().Chunks;
+        EXPECT_EQ(tree.Size(), count + 1u);
+        EXPECT_EQ(tree.StorageBytes(), tree.Size() * 16);
+    }
+}
+
+TEST(Hostile3DS, NodesNamingOneLongParentShareOneCopyOfItsName) {
+    constexpr int children = 2000;
+    const std::string parent(30000, 'P');
+    TWriter3DS w;
+    w.Begin(M3DMAGIC).Begin(KFDATA);
+    w.Node({OBJECT_NODE_TAG, parent, -1, int16_t(0), ""});
+    for (int i = 1; i <= children; ++i)
+        w.Node({OBJECT_NODE_TAG, "c", 0, int16_t(i), ""});
+    w.End().End();
+    TRead3DS read(w.Data());
+    TDatabase3DS& db = read.File.Database();
+    ASSERT_EQ(db.ParentNames.Names.size(), 1u);
+    EXPECT_EQ(db.ParentNames.Chunks.size(), size_t{children});
+    // Room for a PARENT_NAME below every NODE_HDR, and no more.
+    EXPECT_LE(db.Chunks.StorageBytes(), (db.Chunks.Size() + children + 1) * 16);
+    int named = 0;
+    for (TChunkNode& node : db.Chunks.Nodes()) {
+        if (node.Tag != PARENT_NAME)
+            continue;
+        EXPECT_EQ(read.File.ChunkValue<std::string>(node), parent);
+        read.File.ReleaseChunkData(node);
+        EXPECT_EQ(read.File.ChunkData(node), nullptr);
+        ++named;
+    }
+    EXPECT_EQ(named, children);
+}
+
+TEST(Hostile3DS, TablesAndMaterialGroupsHoldNoSlack) {
+    constexpr int count = 1000;
+    TWriter3DS w;
+    w.Begin(M3DMAGIC).Begin(MDATA);
+    for (int i = 0; i < count; ++i)
+        w.Begin(NAMED_OBJECT).String("o").Chunk(N_TRI_OBJECT).End();
+    w.Begin(NAMED_OBJECT).String("groups").Begin(N_TRI_OBJECT).Begin(FACE_ARRAY).Word(0);
+    for (int i = 0; i < count; ++i)
+        w.Begin(MSH_MAT_GROUP).String("m").Word(0).End();
+    w.End().End().End().End().End();
+    TRead3DS read(w.Data());
+    ASSERT_EQ(read.File.Objects().MeshCount(), count + 1);
+    const TChunkTable& objects = read.File.Database().ObjList;
+    EXPECT_EQ(objects.capacity(), objects.size());
+    const TMesh3DS& mesh = *read.File.Objects().MeshByIndex(count);
+    EXPECT_EQ(mesh.MatArray.size(), size_t{count});
+    EXPECT_EQ(mesh.MatArray.capacity(), mesh.MatArray.size());
+}
+
+namespace {
+
+// Which lazily held parts of the records take memory of their own.
+std::string HeldParts(const TMaterial3DS& m) {
+    std::string held;
+    for (const auto& [part, name] : {std::pair{m.Texture.Held(), "texture"},
+                                     {m.Texture2.Held(), "texture2"},
+                                     {m.Opacity.Held(), "opacity"},
+                                     {m.Bump.Held(), "bump"},
+                                     {m.SpecMap.Held(), "specular"},
+                                     {m.ShinMap.Held(), "shininess"},
+                                     {m.IllumMap.Held(), "illumination"},
+                                     {m.Reflect.Held(), "reflection"}})
+        if (part)
+            held += std::string(held.empty() ? "" : " ") + name;
+    return held;
+}
+
+std::string HeldParts(const TMesh3DS& m) {
+    std::string held;
+    for (const auto& [part, name] : {std::pair{m.MapInfo.Held(), "map info"},
+                                     {m.BoxMapStr.Held(), "box map"},
+                                     {m.Extras.Held(), "extras"}})
+        if (part)
+            held += std::string(held.empty() ? "" : " ") + name;
+    return held;
+}
+
+} // namespace
+
+// A file can name a part without giving it anything: such a part costs its record nothing, so
+// that memory stays bounded by what the file holds.
+TEST(Hostile3DS, PartsAFileGivesNothingAreNotHeld) {
+    const uint16_t containers[] = {MAT_TEXMAP,   MAT_TEXMASK,       MAT_TEX2MAP,
+                                   MAT_OPACMAP,  MAT_BUMPMAP,       MAT_SPECMAP,
+                                   MAT_SHINMAP,  MAT_SELFIMAP,      MAT_REFLMAP,
+                                   MAT_REFLMASK, MAT_SXP_TEXT_DATA, MAT_SXP_REFL_MASKDATA};
+    TWriter3DS w;
+    w.Begin(M3DMAGIC).Begin(MDATA);
+    w.Begin(MAT_ENTRY).StringChunk(MAT_NAME, "empty");
+    for (const uint16_t tag : containers)
+        w.Chunk(tag);
+    w.End();
+    w.Begin(MAT_ENTRY).StringChunk(MAT_NAME, "bump").Begin(MAT_BUMPMAP);
+    w.StringChunk(MAT_MAPNAME, "b.png").End().Chunk(MAT_TEXMAP).End();
+    w.Begin(MAT_ENTRY).StringChunk(MAT_NAME, "cubic").Begin(MAT_ACUBIC);
+    w.Byte(0).Byte(0).Short(0).Int(100).Int(1).End().End();
+    w.Begin(NAMED_OBJECT).String("empty").Begin(N_TRI_OBJECT);
+    w.Begin(POINT_FLAG_ARRAY).Word(0).End().StringChunk(PROC_NAME, "").Chunk(PROC_DATA);
+    w.Begin(FACE_ARRAY).Word(0).End().End().End();
+    w.Begin(NAMED_OBJECT).String("flags").Begin(N_TRI_OBJECT);
+    w.Begin(POINT_FLAG_ARRAY).Word(1).Word(7).End().End().End();
+    w.End().End();
+    TRead3DS read(w.Data());
+    TMaterialList& materials = read.File.Materials();
+    ASSERT_EQ(materials.MaterialCount(), 3);
+    EXPECT_EQ(HeldParts(*materials.MaterialByIndex(0)), "");
+    EXPECT_EQ(HeldParts(*materials.MaterialByIndex(1)), "bump");
+    EXPECT_EQ(materials.MaterialByIndex(1)->Bump->Map.NameStr, "b.png");
+    // MAT_ACUBIC switches the automatic cube map on, whatever its values.
+    EXPECT_EQ(HeldParts(*materials.MaterialByIndex(2)), "reflection");
+    ASSERT_EQ(read.File.Objects().MeshCount(), 2);
+    EXPECT_EQ(HeldParts(*read.File.Objects().MeshByIndex(0)), "");
+    EXPECT_EQ(HeldParts(*read.File.Objects().MeshByIndex(1)), "extras");
+    EXPECT_EQ(read.File.Objects().MeshByIndex(1)->Extras->VFlagArray, std::vector<uint16_t>{7});
+}
+
+// The README's bound on memory rests on what the smallest chunks cost: a mesh record for a
+// named object of 13 bytes, a material record for an entry of 13, a tree node for a chunk of 6.
+TEST(Hostile3DS, RecordsOfTheSmallestChunksStayAsSmallAsTheBoundAssumes) {
+    EXPECT_LE(sizeof(TMesh3DS), 240u);
+    EXPECT_LE(sizeof(TMaterial3DS), 176u);
+    EXPECT_LE(sizeof(TChunkListEntry3DS), 24u);
+    EXPECT_EQ(sizeof(TChunkNode), 16u);
 }

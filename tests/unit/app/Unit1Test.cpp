@@ -48,6 +48,61 @@ TEST_F(MainForm, IsBuiltAsStored) {
     EXPECT_EQ(form->LastMouseY, 0);
 }
 
+TEST_F(MainForm, SceneObjectsStandInTheirStoredOrderWithTheirStoredValues) {
+    TGLSceneRootObject* root = form->GLScene1->Objects();
+    const std::vector<TGLBaseSceneObject*> expected{form->GLLightSource1, form->GLDummyCube1,
+                                                    form->GLFreeForm1, form->GLFreeForm2,
+                                                    form->GLPlane1};
+    ASSERT_EQ(root->Count(), static_cast<int>(expected.size()));
+    for (int i = 0; i < root->Count(); ++i)
+        EXPECT_EQ(root->Children(i), expected[i]) << i;
+
+    const TGLLightSource& light = *form->GLLightSource1;
+    EXPECT_EQ(form->GLScene1->LightSlot(0), &light);
+    EXPECT_EQ(light.LightNumber(), GL_LIGHT0);
+    EXPECT_TRUE(SameBits(light.Position().AsVector(), TVector{-1, -1, -1, 1}));
+    EXPECT_EQ(light.SpotCutOff(), 180);
+    EXPECT_EQ(light.ConstAttenuation(), 1);
+
+    EXPECT_EQ(form->GLDummyCube1->CubeSize(), 1);
+    EXPECT_FALSE(form->GLDummyCube1->VisibleAtRunTime());
+
+    // The floor's local X, Y and Z axes are world +Z, +X and +Y, scaled by 100, at y = -1.
+    const TMatrix& floor = form->GLPlane1->AbsoluteMatrix();
+    const TMatrix expectedFloor{{{0, 0, 100, 0}, {100, 0, 0, 0}, {0, 100, 0, 0}, {0, -1, 0, 1}}};
+    for (size_t row = 0; row < 4; ++row)
+        for (size_t column = 0; column < 4; ++column)
+            EXPECT_EQ(floor[row][column], expectedFloor[row][column]) << row << ", " << column;
+    EXPECT_EQ(form->GLPlane1->Width(), 1);
+    EXPECT_EQ(form->GLPlane1->Height(), 1);
+    EXPECT_FALSE(form->GLPlane1->NoZWrite());
+    EXPECT_EQ(form->GLPlane1->Style(), (TPlaneStyles{psSingleQuad, psTileTexture}));
+
+    // Without a material library the models take their free forms' colours.
+    const TGLMaterial& dark = form->GLFreeForm1->Material();
+    TGLMaterial& red = form->GLFreeForm2->Material();
+    EXPECT_EQ(form->GLFreeForm1->MaterialLibrary(), nullptr);
+    EXPECT_EQ(form->GLFreeForm2->MaterialLibrary(), nullptr);
+    EXPECT_TRUE(SameBits(dark.FrontProperties().Diffuse().Color(), TVector{0, 0, 0, 1}));
+    EXPECT_TRUE(SameBits(red.FrontProperties().Diffuse().Color(), TVector{1, 0, 0, 1}));
+    EXPECT_TRUE(SameBits(red.FrontProperties().Ambient().Color(), TVector{1, 0, 0, 1}));
+    EXPECT_TRUE(SameBits(red.BackProperties().Emission().Color(), TVector{1, 0, 0, 1}));
+}
+
+TEST_F(MainForm, AFrameLightsTheSceneAndDrawsTheFloor) {
+    gl.Values[GL_MAX_LIGHTS] = {8};
+    gl.Values[GL_BLUE_BITS] = {8};
+    gl.Clear();
+    form->GLSceneViewer1->Buffer()->RenderFrame();
+    EXPECT_EQ(gl.Enabled(GL_LIGHT0), true);
+    const long position = gl.Find("glLightfv", {GL_LIGHT0, GL_POSITION, 0});
+    ASSERT_GE(position, 0);
+    EXPECT_EQ(gl.Calls[static_cast<size_t>(position)].Data, (std::vector<double>{-1, -1, -1, 1}));
+    EXPECT_EQ(gl.Find("glLightfv", {GL_LIGHT0, GL_SPOT_DIRECTION, 0}), -1) << "no cone";
+    EXPECT_EQ(gl.Count("glBegin"), 1u) << "the floor's quad, and nothing for the dummy cube";
+    EXPECT_GT(gl.Find("glBegin", {GL_QUADS}), position);
+}
+
 TEST_F(MainForm, KeysMoveTheModelsInSinglePrecisionSteps) {
     for (int i = 0; i < 10; ++i)
         EXPECT_EQ(Press(u'6'), 0) << "the key is consumed";

@@ -277,4 +277,29 @@ TEST_F(GLGraphics, SizesAssignmentAndPictureFormats) {
     EXPECT_EQ(GraphicClassForExtension("png"), nullptr);
 }
 
+// A height field rising to the right: its normals lean left; a flat one faces straight out.
+// Wrapping decides whether the right edge sees the low left column as its neighbour.
+TEST(GLBitmap32NormalMap, SlopesBecomeNormalsAndTheEdgesWrapOnlyWhenAsked) {
+    TGLBitmap32 bitmap = Sized(4, 1);
+    for (int x = 0; x < 4; ++x)
+        bitmap.ScanLine(0)[x] = {uint8_t(x * 10), uint8_t(x * 10), uint8_t(x * 10), 0};
+    TGLBitmap32 wrapped;
+    wrapped.Assign(&bitmap);
+    bitmap.GrayScaleToNormalMap(0.05f, false, false);
+    const TGLPixel32 inner = bitmap.ScanLine(0)[1];
+    EXPECT_LT(inner.r, 128) << "leaning away from the rise";
+    EXPECT_EQ(inner.g, 128);
+    EXPECT_GT(inner.b, 200);
+    EXPECT_EQ(inner.a, 255);
+    EXPECT_LT(bitmap.ScanLine(0)[3].r, 128) << "the edge repeats itself";
+
+    wrapped.GrayScaleToNormalMap(0.05f, true, true);
+    EXPECT_EQ(wrapped.ScanLine(0)[1], inner);
+    EXPECT_GT(wrapped.ScanLine(0)[3].r, 128) << "the right edge's neighbour is the low left";
+
+    TGLBitmap32 flat = Sized(4, 4);
+    flat.GrayScaleToNormalMap(1, true, true);
+    EXPECT_EQ(flat.ScanLine(2)[2], (TGLPixel32{128, 128, 255, 255}));
+}
+
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <unistd.h>
 
@@ -135,4 +136,76 @@ TEST(Streams, CopyFromCopiesTheWholeSourceForCountZero) {
     TMemoryStream target;
     EXPECT_EQ(target.CopyFrom(source, 0), 3);
     EXPECT_EQ(target.Size(), 3);
+}
+
+namespace {
+
+// A stream with nothing but the abstract operations, over a memory stream: ReadAt is TStream's.
+class TPlainStream : public TStream {
+public:
+    explicit TPlainStream(const std::string& text) { FInner.WriteBuffer(text.data(), text.size()); }
+    int64_t Read(void* buffer, int64_t count) override {
+        if (FailReads)
+            throw EReadError("failed");
+        return FInner.Read(buffer, count);
+    }
+    int64_t Write(const void* buffer, int64_t count) override {
+        return FInner.Write(buffer, count);
+    }
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+        return FInner.Seek(offset, origin);
+    }
+    int64_t Position() const override { return FInner.Position(); }
+    int64_t Size() const override { return FInner.Size(); }
+    void SetSize(int64_t newSize) override { FInner.SetSize(newSize); }
+    const char* ClassName() const override { return "TPlainStream"; }
+
+    bool FailReads = false;
+
+private:
+    TMemoryStream FInner;
+};
+
+// Reads at 2, 6 (one byte left) and 20 (past the end), then where the position was left.
+void CheckReadAt(TStream& stream) {
+    stream.SetPosition(1);
+    char buffer[5] = {};
+    EXPECT_EQ(stream.ReadAt(2, buffer, 4), 4);
+    EXPECT_EQ(std::string(buffer, 4), "2345");
+    EXPECT_EQ(stream.ReadAt(6, buffer, 4), 1);
+    EXPECT_EQ(buffer[0], '6');
+    EXPECT_EQ(stream.ReadAt(20, buffer, 4), 0);
+    EXPECT_EQ(stream.Position(), 1);
+    EXPECT_EQ(MessageOf<EReadError>([&] { stream.ReadBufferAt(5, buffer, 3); }),
+              "Stream read error");
+    EXPECT_THROW(stream.ReadAt(-1, buffer, 1), EStreamError);
+    EXPECT_EQ(stream.Position(), 1);
+    stream.ReadBuffer(buffer, 1);
+    EXPECT_EQ(buffer[0], '1');
+}
+
+} // namespace
+
+TEST(Streams, ReadAtReadsAtAPositionAndLeavesThePositionAlone) {
+    TTempDir dir;
+    {
+        TFileStream out(dir.File("digits"), fmCreate);
+        out.WriteBuffer("0123456", 7);
+    }
+    TFileStream file(dir.File("digits"), fmOpenRead);
+    CheckReadAt(file);
+    TMemoryStream memory;
+    memory.WriteBuffer("0123456", 7);
+    CheckReadAt(memory);
+    TPlainStream plain("0123456");
+    CheckReadAt(plain);
+}
+
+TEST(Streams, TheDefaultReadAtRestoresThePositionWhenTheReadFails) {
+    TPlainStream plain("0123456");
+    plain.SetPosition(3);
+    plain.FailReads = true;
+    char buffer[2];
+    EXPECT_THROW(plain.ReadAt(0, buffer, 2), EReadError);
+    EXPECT_EQ(plain.Position(), 3);
 }

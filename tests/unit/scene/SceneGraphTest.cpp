@@ -964,3 +964,36 @@ TEST_F(SceneFixture, MovingToAnotherSceneDropsTheDisplayLists) {
     scene.Objects()->InsertChild(0, object); // same scene: the list stays
     EXPECT_EQ(gl.Count("glDeleteLists"), 0u);
 }
+
+// --- Ray queries -----------------------------------------------------------------------------
+
+// A default object at (0, 0, -5) has a bounding sphere of radius sqrt(0.75) there.
+TEST(SceneGraphRays, TheBaseObjectIsHitThroughItsBoundingSphere) {
+    TGLBaseSceneObject object(nullptr);
+    object.Position().SetPoint(0, 0, -5);
+    const float radius = object.BoundingSphereRadius();
+    struct Case {
+        TVector start, direction;
+        bool hits;
+        float pointZ;
+    };
+    const Case cases[] = {
+        {{0, 0, 0, 1}, {0, 0, -2, 0}, true, -5 + radius}, // entry point, any ray length
+        {{0, 0, -5, 1}, {0, 0, 1, 0}, true, -5 + radius}, // from inside: the exit point
+        {{0, 0, 0, 1}, {0, 0, 1, 0}, false, 0},           // the sphere is behind the start
+        {{0, 1, 0, 1}, {0, 0, -1, 0}, false, 0},          // passes beside it
+        {{0, 0, 0, 1}, {0, 0, 0, 0}, false, 0},           // no direction
+    };
+    for (const Case& c : cases) {
+        TVector point{}, normal{};
+        EXPECT_EQ(object.RayIntersect(c.start, c.direction, &point, &normal), c.hits)
+            << c.start[1] << " " << c.direction[2];
+        if (c.hits) {
+            EXPECT_NEAR(point[2], c.pointZ, 1e-5);
+            EXPECT_EQ(point[3], 1);
+            ExpectNear(normal, {0, 0, 1, 0}, 1e-5f);
+        }
+    }
+    TGLCamera camera(nullptr);
+    EXPECT_FALSE(camera.RayIntersect({0, 0, 5, 1}, {0, 0, -1, 0}, nullptr, nullptr));
+}

@@ -1,0 +1,138 @@
+// A free form drawn by a real context: a generated cube of one mesh object and one face group,
+// compiled into the free form's display list, lands on the pixels the projection predicts, in the
+// colour of the free form's material.
+#include "engine/context/GLWin32Context.h"
+#include "engine/context/GLWin32Viewer.h"
+#include "engine/context/OpenGL1x.h"
+#include "engine/meshes/GLVectorFileObjects.h"
+#include "engine/scene/SceneGraph.h"
+#include "platform/framework/Forms.h"
+#include "tests/support/TestWindows.h"
+#include "tests/support/XClient.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+constexpr TRgb Background{240, 240, 240};
+constexpr TRgb Red{255, 0, 0};
+
+// The unit cube centred on the origin: eight corners, twelve outward-facing triangles.
+void FillCube(TMeshObjectList& list) {
+    auto* cube = new TMeshObject(&list);
+    for (int corner = 0; corner < 8; ++corner) {
+        const TAffineVector p = {corner & 1 ? 0.5f : -0.5f, corner & 2 ? 0.5f : -0.5f,
+                                 corner & 4 ? 0.5f : -0.5f};
+        cube->Vertices().Add(p);
+        cube->Normals().Add(Normalized(p));
+    }
+    cube->SetMode(omFaceGroups);
+    auto* faces = new TFGVertexIndexList(&cube->FaceGroups());
+    // Each face as two counter-clockwise triangles seen from outside.
+    const int32_t quads[6][4] = {{4, 5, 7, 6}, {1, 0, 2, 3}, {5, 1, 3, 7},
+                                 {0, 4, 6, 2}, {2, 6, 7, 3}, {0, 1, 5, 4}};
+    for (const auto& q : quads) {
+        faces->VertexIndices().Add(q[0], q[1], q[2]);
+        faces->VertexIndices().Add(q[0], q[2], q[3]);
+    }
+}
+
+// Red without lighting, so that every covered pixel is exactly red.
+class TRedMaterial : public TGLMaterial {
+public:
+    using TGLMaterial::TGLMaterial;
+    void Apply(TRenderContextInfo&) override {
+        glDisable(GL_LIGHTING);
+        glColor3f(1, 0, 0);
+    }
+    bool UnApply(TRenderContextInfo&) override {
+        glEnable(GL_LIGHTING);
+        return false;
+    }
+};
+
+class TRedFreeForm : public TGLFreeForm {
+public:
+    explicit TRedFreeForm(TComponent* owner) : TGLFreeForm(owner) {
+        ReplaceMaterial(std::make_unique<TRedMaterial>(this));
+    }
+};
+
+// Where a point at eye depth `distance` and offset `offset` lands, in pixels from the centre,
+// for a 705 x 441 view at 96 dots per inch with focal length 40.
+double ProjectedOffset(double offset, double distance, bool horizontal) {
+    const double m = 705, n = 40.0 * 2 * 96 / (25.4 * m);
+    const double halfExtent = (horizontal ? 705 : 441) / (2 * m);
+    return offset * n / distance / halfExtent * (horizontal ? 705 : 441) / 2;
+}
+
+} // namespace
+
+TEST(FreeFormGL, AGeneratedCubeIsDrawnFromTheDisplayListWhereTheProjectionPutsIt) {
+    if (!std::getenv("DISPLAY"))
+        GTEST_SKIP() << "no X display";
+    ASSERT_TRUE(LoadOpenGLLibraries());
+    if (GLContextManager()->ContextClassCount() == 0)
+        RegisterWin32ContextClass();
+    RegisterVectorFileObjects();
+
+    TForm form(nullptr);
+    form.SetCaption("free form test");
+    form.SetBounds(0, 0, 705, 441);
+    auto* viewer = new TGLSceneViewer(&form);
+    viewer->SetParent(&form);
+    viewer->SetBounds(0, 0, 705, 441);
+    auto* scene = new TGLScene(&form);
+    auto* cube = new TRedFreeForm(&form);
+    scene->Objects()->AddChild(cube);
+    TMeshObjectList list(nullptr);
+    FillCube(list);
+    TMemoryStream archive;
+    list.SaveToStream(archive);
+    archive.SetPosition(0);
+    cube->LoadMeshFromStream("cube.glsm", archive);
+    auto* camera = new TGLCamera(&form);
+    scene->Cameras()->AddChild(camera);
+    camera->SetFocalLength(40);
+    camera->SetDepthOfView(200);
+    camera->SetCameraStyle(csInfinitePerspective);
+    camera->Position().SetPoint(0, 0, 3);
+    camera->SetTargetObject(cube);
+    viewer->SetCamera(camera);
+    viewer->Loaded();
+    form.Show();
+
+    TXClient screen;
+    std::optional<TWindowInfo> shown;
+    ASSERT_TRUE(
+        PumpUntil([&] { return (shown = screen.FindWindow("free form test")).has_value(); }));
+    const unsigned long view = screen.Children(shown->Id).at(0).Id;
+    ASSERT_TRUE(PumpUntil([&] { return screen.Pixel(view, 352, 220) == Red; }))
+        << "the cube's front face is not in the middle of the view";
+    EXPECT_FALSE(cube->Changes().Contains(chStructure)) << "drawn without its display list";
+
+    // The front face is 2.5 units from the camera: its edges land 60.5 pixels from the centre.
+    const int across = int(ProjectedOffset(0.5, 2.5, true));
+    const int along = int(ProjectedOffset(0.5, 2.5, false));
+    EXPECT_EQ(screen.Pixel(view, 352 + across - 2, 220), Red);
+    EXPECT_EQ(screen.Pixel(view, 352 + across + 3, 220), Background);
+    EXPECT_EQ(screen.Pixel(view, 352 - across + 2, 220), Red);
+    EXPECT_EQ(screen.Pixel(view, 352 - across - 3, 220), Background);
+    EXPECT_EQ(screen.Pixel(view, 352, 220 + along - 2), Red);
+    EXPECT_EQ(screen.Pixel(view, 352, 220 + along + 3), Background);
+    screen.SavePng(view, "free-form-cube.png");
+
+    // From every side the same square: the faces close the cube all round, facing out.
+    for (int side = 1; side < 4; ++side) {
+        const uint32_t frames = viewer->Buffer()->FrameCount();
+        camera->MoveAroundTarget(0, 90);
+        ASSERT_TRUE(PumpUntil([&] { return viewer->Buffer()->FrameCount() > frames; }));
+        PumpUntilIdle();
+        EXPECT_EQ(screen.Pixel(view, 352, 220), Red) << "side " << side;
+        EXPECT_EQ(screen.Pixel(view, 352 - across + 2, 220), Red) << "side " << side;
+        EXPECT_EQ(screen.Pixel(view, 352 - across - 3, 220), Background) << "side " << side;
+    }
+    form.DestroyHandle();
+}
