@@ -35,6 +35,13 @@ TShininess ShininessOf(float strength) {
     return value > 0 ? static_cast<TShininess>(std::min(value, double(cMaxShininess))) : 0;
 }
 
+// Count := count without clearing the new items: the caller writes every one.
+void SetCountUncleared(TBaseList& list, int32_t count) {
+    list.SetSetCountResetsMemory(false);
+    list.SetCount(count);
+    list.SetSetCountResetsMemory(true);
+}
+
 void CheckCorners(const TMesh3DS& mesh) {
     const size_t vertexCount = mesh.VertexArray.size();
     for (size_t i = 0; i < mesh.FaceArray.size(); ++i) {
@@ -92,14 +99,11 @@ public:
     }
 
 private:
-    // The items beyond the count are written before they are read: no need to clear them.
+    // The items beyond the count are written before they are read.
     void Resize(int32_t capacity) {
         for (TAffineVectorList* list : FLists)
-            if (list != nullptr) {
-                list->SetSetCountResetsMemory(false);
-                list->SetCount(capacity);
-                list->SetSetCountResetsMemory(true);
-            }
+            if (list != nullptr)
+                SetCountUncleared(*list, capacity);
         FVertices = FLists[0]->List();
         FNormals = FLists[1]->List();
         FTexCoords = FLists[2] != nullptr ? FLists[2]->List() : nullptr;
@@ -116,65 +120,68 @@ private:
 
 // Splits the vertices of one mesh at a time so that each smoothing group gets normals of its
 // own, in one pass over the faces with constant work per corner. The working data is kept from
-// one mesh to the next; only the rows of vertices the file lists are ever read, since corners
-// name those alone, so the table has a row for each of them.
+// one mesh to the next. Corners name only the vertices the file lists, so only their rows of the
+// table are ever read: the table has a row for each of them and none for the vertices split off.
 class TVertexSplitter {
 public:
     // Writes the split corners of `mesh`'s faces, three per face, to `corners`, and the
     // un-normalised normals to the lists.
     void Split(const TMesh3DS& mesh, bool invert, TVertexLists& lists, int32_t* corners) {
-        Prepare(mesh);
-        const TPoint3DS* vertices = mesh.VertexArray.data();
-        const size_t smoothCount = mesh.SmoothArray.size();
-        for (size_t i = 0; i < mesh.FaceArray.size(); ++i) {
-            const TFace3DS& face = mesh.FaceArray[i];
-            const TAffineVector a = AsVector(vertices[face.V1]);
-            const TAffineVector b = AsVector(vertices[face.V2]);
-            const TAffineVector c = AsVector(vertices[face.V3]);
-            const TAffineVector p = VectorSubtract(a, b);
-            const TAffineVector q = VectorSubtract(c, b);
-            const TAffineVector normal = invert ? CrossProduct(p, q) : CrossProduct(q, p);
-            const uint32_t mask = i < smoothCount ? mesh.SmoothArray[i] : 0;
-            corners[0] = Corner(face.V1, mask, normal, lists);
-            corners[1] = Corner(face.V2, mask, normal, lists);
-            corners[2] = Corner(face.V3, mask, normal, lists);
-            corners += 3;
+        const size_t count = mesh.VertexArray.size();
+        FUsed.assign((count + 63) / 64, 0);
+        if (mesh.SmoothArray.empty()) {
+            SplitFaces<false>(mesh, invert, lists, corners);
+            return;
         }
+        // Rows are set when their vertex is first used, so the table needs no clearing.
+        if (FTableRows < count) {
+            FTable.reset(new int32_t[count * Groups]);
+            FTableRows = count;
+        }
+        SplitFaces<true>(mesh, invert, lists, corners);
     }
 
 private:
     static constexpr int32_t Groups = 32;
 
-    void Prepare(const TMesh3DS& mesh) {
-        const size_t count = mesh.VertexArray.size();
-        FUsed.assign((count + 63) / 64, 0);
-        FSmoothing = !mesh.SmoothArray.empty();
-        // Rows are set when their vertex is first used, so the table needs no clearing.
-        if (FSmoothing && FTableRows < count) {
-            FTable.reset(new int32_t[count * Groups]);
-            FTableRows = count;
+    template <bool Smoothing>
+    void SplitFaces(const TMesh3DS& mesh, bool invert, TVertexLists& lists, int32_t* corners) {
+        const TPoint3DS* vertices = mesh.VertexArray.data();
+        const size_t smoothCount = mesh.SmoothArray.size();
+        for (size_t i = 0; i < mesh.FaceArray.size(); ++i) {
+            const TFace3DS& face = mesh.FaceArray[i];
+            const TAffineVector p =
+                VectorSubtract(AsVector(vertices[face.V1]), AsVector(vertices[face.V2]));
+            const TAffineVector q =
+                VectorSubtract(AsVector(vertices[face.V3]), AsVector(vertices[face.V2]));
+            const TAffineVector normal = invert ? CrossProduct(p, q) : CrossProduct(q, p);
+            // A face beyond the file's masks has none.
+            const uint32_t mask = Smoothing && i < smoothCount ? mesh.SmoothArray[i] : 0;
+            for (const uint16_t vertex : {face.V1, face.V2, face.V3})
+                *corners++ = Corner<Smoothing>(vertex, mask, normal, lists);
         }
     }
 
     // The index the corner naming `vertex` ends with, for a face of smoothing `mask`.
+    template <bool Smoothing>
     int32_t Corner(uint16_t vertex, uint32_t mask, const TAffineVector& normal,
                    TVertexLists& lists) {
         uint64_t& word = FUsed[vertex / 64];
         const uint64_t bit = uint64_t{1} << (vertex % 64);
-        int32_t* row = FSmoothing ? &FTable[size_t{vertex} * Groups] : nullptr;
         if ((word & bit) == 0) {
             word |= bit;
             lists.Normal(vertex) = normal;
-            if (row != nullptr) {
+            if (Smoothing) {
+                int32_t* row = &FTable[size_t{vertex} * Groups];
                 std::fill_n(row, Groups, -1);
                 if (mask != 0)
                     row[std::countr_zero(mask)] = vertex;
             }
             return vertex;
         }
-        if (mask == 0)
+        if (!Smoothing || mask == 0)
             return lists.Split(vertex, normal);
-        int32_t& carrier = row[std::countr_zero(mask)];
+        int32_t& carrier = FTable[size_t{vertex} * Groups + std::countr_zero(mask)];
         if (carrier < 0) {
             carrier = lists.Split(vertex, normal);
             return carrier;
@@ -184,7 +191,6 @@ private:
     }
 
     std::vector<uint64_t> FUsed;
-    bool FSmoothing = false;
     std::unique_ptr<int32_t[]> FTable;
     size_t FTableRows = 0;
 };
@@ -215,7 +221,8 @@ public:
             AddMaterialGroups(mesh, *meshObject);
         } else {
             auto* group = new TFGVertexIndexList(&meshObject->FaceGroups());
-            group->VertexIndices().SetCount(static_cast<int32_t>(mesh.FaceArray.size() * 3));
+            SetCountUncleared(group->VertexIndices(),
+                              static_cast<int32_t>(mesh.FaceArray.size() * 3));
             SplitVertices(mesh, *meshObject, group->VertexIndices().List());
         }
     }
@@ -280,7 +287,7 @@ private:
 
     void AddFaces(const TObjMat3DS& group, TFGVertexIndexList& faceGroup) const {
         TIntegerList& indices = faceGroup.VertexIndices();
-        indices.SetCount(static_cast<int32_t>(group.FaceIndex.size() * 3));
+        SetCountUncleared(indices, static_cast<int32_t>(group.FaceIndex.size() * 3));
         int32_t* out = indices.List();
         for (const uint16_t face : group.FaceIndex) {
             std::memcpy(out, &FCorners[size_t{face} * 3], 3 * sizeof(int32_t));
@@ -291,7 +298,7 @@ private:
     static void CopyLightmapTexCoords(TMeshObject& meshObject) {
         const TAffineVectorList& texCoords = meshObject.TexCoords();
         TTexPointList& lightmap = meshObject.LightmapTexCoords();
-        lightmap.SetCount(texCoords.Count());
+        SetCountUncleared(lightmap, texCoords.Count());
         for (int32_t k = 0; k < texCoords.Count(); ++k)
             lightmap[k] = TexPointMake(texCoords[k][0], texCoords[k][1]);
     }
