@@ -7,7 +7,7 @@
 // beyond its faces or a material the file does not define stops the load with E3DSError before
 // anything reads outside an array, and that mesh yields no mesh object. Corner indices are kept at
 // full width, so meshes that grow past 65,536 vertices by splitting keep their faces. Working
-// memory is per mesh and freed with it; what stays is about what the mesh objects hold.
+// data goes from one mesh to the next and with the load; what stays is what the mesh objects hold.
 #pragma once
 
 #include <memory>
