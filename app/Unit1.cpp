@@ -8,6 +8,9 @@
 
 namespace {
 
+// Relative: it is looked for in the current directory.
+const char* const ModelFileName = "Anime-Pause.3ds";
+
 float FromBits(uint32_t bits) {
     return std::bit_cast<float>(bits);
 }
@@ -198,7 +201,12 @@ void TForm1::ResolveReferences() {
     GLCamera1->SetTargetObject(GLDummyCube1);
 }
 
-void TForm1::FormCreate(TObject*) {}
+// Both copies read the file from the start, each into its own mesh objects. An error skips the
+// second load and reaches the create event's guard.
+void TForm1::FormCreate(TObject*) {
+    GLFreeForm1->LoadMeshFile(ModelFileName);
+    GLFreeForm2->LoadMeshFile(ModelFileName);
+}
 
 void TForm1::FormKeyPress(TObject*, char16_t& key) {
     TGLCoordinates& first = GLFreeForm1->Position();

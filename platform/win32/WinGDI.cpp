@@ -5,6 +5,10 @@
 #include "platform/win32/WinUser.h"
 #include "platform/win32/WinX11.h"
 
+#include <array>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
@@ -14,6 +18,46 @@
 namespace {
 
 constexpr int GLX_SWAP_INTERVAL_EXT = 0x20F1;
+
+// The FBConfig attributes that pixel formats are described and searched by, as slots of a
+// format's cache.
+enum TFormatAttribute : uint8_t {
+    faRenderType,
+    faDrawableType,
+    faVisualId,
+    faDoubleBuffer,
+    faStereo,
+    faCaveat,
+    faRed,
+    faGreen,
+    faBlue,
+    faAlpha,
+    faDepth,
+    faStencil,
+    faAccumRed,
+    faAccumGreen,
+    faAccumBlue,
+    faAccumAlpha,
+    faAuxBuffers,
+    faSampleBuffers,
+    faSamples,
+    faCount
+};
+
+constexpr std::array<int, faCount> GlxAttributes = {
+    GLX_RENDER_TYPE,    GLX_DRAWABLE_TYPE,    GLX_VISUAL_ID,       GLX_DOUBLEBUFFER,
+    GLX_STEREO,         GLX_CONFIG_CAVEAT,    GLX_RED_SIZE,        GLX_GREEN_SIZE,
+    GLX_BLUE_SIZE,      GLX_ALPHA_SIZE,       GLX_DEPTH_SIZE,      GLX_STENCIL_SIZE,
+    GLX_ACCUM_RED_SIZE, GLX_ACCUM_GREEN_SIZE, GLX_ACCUM_BLUE_SIZE, GLX_ACCUM_ALPHA_SIZE,
+    GLX_AUX_BUFFERS,    GLX_SAMPLE_BUFFERS,   GLX_SAMPLES};
+
+// One FBConfig's attributes as far as they have been asked. A driver may answer each query by
+// walking its whole list of configurations, and a screen has hundreds of them, so an attribute
+// is asked only when a search or a description needs it, and only once.
+struct TFormatAttributes {
+    std::array<int, faCount> Values{};
+    uint32_t Known = 0; // bit n: Values[n] has been read
+};
 
 struct TRenderingContext {
     GLXContext Context = nullptr;
@@ -59,10 +103,17 @@ public:
                 return i + 1;
         return 0;
     }
-    int Attribute(GLXFBConfig config, int attribute) {
-        int value = 0;
-        GLX.glXGetFBConfigAttrib(Dpy(), config, attribute, &value);
-        return value;
+    // A pixel format's attribute, asked of the driver the first time only (the format must
+    // exist).
+    int Attribute(int pixelFormat, TFormatAttribute attribute) {
+        TFormatAttributes& known = FAttributes[pixelFormat - 1];
+        const uint32_t bit = 1u << attribute;
+        if ((known.Known & bit) == 0) {
+            GLX.glXGetFBConfigAttrib(Dpy(), FConfigs[pixelFormat - 1], GlxAttributes[attribute],
+                                     &known.Values[attribute]);
+            known.Known |= bit;
+        }
+        return known.Values[attribute];
     }
     bool Accelerated();
     bool HasGLXExtension(std::string_view name);
@@ -80,11 +131,13 @@ private:
         FConfigs = GLX.glXGetFBConfigs(Dpy(), Win32Screen(), &FConfigCount);
         if (!FConfigs)
             FConfigCount = 0;
+        FAttributes.assign(static_cast<size_t>(FConfigCount), {});
         OpenGL32KeepDriverLoaded();
     }
 
     GLXFBConfig* FConfigs = nullptr;
     int FConfigCount = 0;
+    std::vector<TFormatAttributes> FAttributes; // parallel to FConfigs
     int FAccelerated = -1;
 };
 
@@ -137,94 +190,143 @@ bool Ready() {
 
 // --- pixel formats ------------------------------------------------------------------------------
 
-struct TFormatTraits {
-    bool Rgba, Window, Pixmap, Pbuffer, Double, Stereo, Generic;
-    int Red, Green, Blue, Alpha, Depth, Stencil, Accum, Aux, SampleBuffers, Samples;
-    int ColorBits() const { return Red + Green + Blue; }
+// A pixel format's properties, each read from the driver on first use. Only for formats that
+// exist.
+class TFormat {
+public:
+    explicit TFormat(int pixelFormat) : FFormat(pixelFormat) {}
+
+    bool Rgba() const { return (Get(faRenderType) & GLX_RGBA_BIT) != 0; }
+    int DrawableType() const { return Get(faDrawableType); }
+    bool HasVisual() const { return Get(faVisualId) != 0; }
+    bool Window() const { return (DrawableType() & GLX_WINDOW_BIT) && HasVisual(); }
+    bool Pixmap() const { return (DrawableType() & GLX_PIXMAP_BIT) != 0; }
+    bool Pbuffer() const { return (DrawableType() & GLX_PBUFFER_BIT) != 0; }
+    bool Double() const { return Get(faDoubleBuffer) != 0; }
+    bool Stereo() const { return Get(faStereo) != 0; }
+    bool Generic() const { return !State().Accelerated() || Get(faCaveat) == GLX_SLOW_CONFIG; }
+    int Red() const { return Get(faRed); }
+    int Green() const { return Get(faGreen); }
+    int Blue() const { return Get(faBlue); }
+    int ColorBits() const { return Red() + Green() + Blue(); }
+    int Alpha() const { return Get(faAlpha); }
+    int Depth() const { return Get(faDepth); }
+    int Stencil() const { return Get(faStencil); }
+    int Accum() const {
+        return Get(faAccumRed) + Get(faAccumGreen) + Get(faAccumBlue) + Get(faAccumAlpha);
+    }
+    int AuxBuffers() const { return Get(faAuxBuffers); }
+    int SampleBuffers() const { return Get(faSampleBuffers); }
+    int Samples() const { return Get(faSamples); }
+
+private:
+    int Get(TFormatAttribute attribute) const { return State().Attribute(FFormat, attribute); }
+
+    int FFormat;
 };
 
-TFormatTraits TraitsOf(GLXFBConfig config) {
-    TGdiState& s = State();
-    const int drawable = s.Attribute(config, GLX_DRAWABLE_TYPE);
-    TFormatTraits t{};
-    t.Rgba = (s.Attribute(config, GLX_RENDER_TYPE) & GLX_RGBA_BIT) != 0;
-    t.Window = (drawable & GLX_WINDOW_BIT) && s.Attribute(config, GLX_VISUAL_ID) != 0;
-    t.Pixmap = (drawable & GLX_PIXMAP_BIT) != 0;
-    t.Pbuffer = (drawable & GLX_PBUFFER_BIT) != 0;
-    t.Double = s.Attribute(config, GLX_DOUBLEBUFFER) != 0;
-    t.Stereo = s.Attribute(config, GLX_STEREO) != 0;
-    t.Generic = !s.Accelerated() || s.Attribute(config, GLX_CONFIG_CAVEAT) == GLX_SLOW_CONFIG;
-    t.Red = s.Attribute(config, GLX_RED_SIZE);
-    t.Green = s.Attribute(config, GLX_GREEN_SIZE);
-    t.Blue = s.Attribute(config, GLX_BLUE_SIZE);
-    t.Alpha = s.Attribute(config, GLX_ALPHA_SIZE);
-    t.Depth = s.Attribute(config, GLX_DEPTH_SIZE);
-    t.Stencil = s.Attribute(config, GLX_STENCIL_SIZE);
-    t.Accum = s.Attribute(config, GLX_ACCUM_RED_SIZE) + s.Attribute(config, GLX_ACCUM_GREEN_SIZE) +
-              s.Attribute(config, GLX_ACCUM_BLUE_SIZE) + s.Attribute(config, GLX_ACCUM_ALPHA_SIZE);
-    t.Aux = s.Attribute(config, GLX_AUX_BUFFERS);
-    t.SampleBuffers = s.Attribute(config, GLX_SAMPLE_BUFFERS);
-    t.Samples = s.Attribute(config, GLX_SAMPLES);
-    return t;
-}
-
 // Channel shifts of a packed true-colour pixel: blue lowest, then green, red, alpha.
-void FillDescriptor(const TFormatTraits& t, PIXELFORMATDESCRIPTOR& pfd) {
+void FillDescriptor(const TFormat& f, PIXELFORMATDESCRIPTOR& pfd) {
     pfd = {};
     pfd.nSize = sizeof(PIXELFORMATDESCRIPTOR);
     pfd.nVersion = 1;
-    pfd.dwFlags = PFD_SUPPORT_OPENGL | (t.Window ? PFD_DRAW_TO_WINDOW : 0) |
-                  (t.Pixmap ? PFD_DRAW_TO_BITMAP : 0) | (t.Double ? PFD_DOUBLEBUFFER : 0) |
-                  (t.Stereo ? PFD_STEREO : 0) | (t.Generic ? PFD_GENERIC_FORMAT : 0);
-    pfd.iPixelType = t.Rgba ? PFD_TYPE_RGBA : 1;
-    pfd.cColorBits = static_cast<BYTE>(t.ColorBits());
-    pfd.cRedBits = static_cast<BYTE>(t.Red);
-    pfd.cGreenBits = static_cast<BYTE>(t.Green);
-    pfd.cBlueBits = static_cast<BYTE>(t.Blue);
-    pfd.cAlphaBits = static_cast<BYTE>(t.Alpha);
+    pfd.dwFlags = PFD_SUPPORT_OPENGL | (f.Window() ? PFD_DRAW_TO_WINDOW : 0) |
+                  (f.Pixmap() ? PFD_DRAW_TO_BITMAP : 0) | (f.Double() ? PFD_DOUBLEBUFFER : 0) |
+                  (f.Stereo() ? PFD_STEREO : 0) | (f.Generic() ? PFD_GENERIC_FORMAT : 0);
+    pfd.iPixelType = f.Rgba() ? PFD_TYPE_RGBA : 1;
+    pfd.cColorBits = static_cast<BYTE>(f.ColorBits());
+    pfd.cRedBits = static_cast<BYTE>(f.Red());
+    pfd.cGreenBits = static_cast<BYTE>(f.Green());
+    pfd.cBlueBits = static_cast<BYTE>(f.Blue());
+    pfd.cAlphaBits = static_cast<BYTE>(f.Alpha());
     pfd.cBlueShift = 0;
-    pfd.cGreenShift = static_cast<BYTE>(t.Blue);
-    pfd.cRedShift = static_cast<BYTE>(t.Blue + t.Green);
-    pfd.cAlphaShift = static_cast<BYTE>(t.Blue + t.Green + t.Red);
-    pfd.cAccumBits = static_cast<BYTE>(t.Accum);
-    pfd.cDepthBits = static_cast<BYTE>(t.Depth);
-    pfd.cStencilBits = static_cast<BYTE>(t.Stencil);
-    pfd.cAuxBuffers = static_cast<BYTE>(t.Aux);
+    pfd.cGreenShift = static_cast<BYTE>(f.Blue());
+    pfd.cRedShift = static_cast<BYTE>(f.Blue() + f.Green());
+    pfd.cAlphaShift = static_cast<BYTE>(f.Blue() + f.Green() + f.Red());
+    pfd.cAccumBits = static_cast<BYTE>(f.Accum());
+    pfd.cDepthBits = static_cast<BYTE>(f.Depth());
+    pfd.cStencilBits = static_cast<BYTE>(f.Stencil());
+    pfd.cAuxBuffers = static_cast<BYTE>(f.AuxBuffers());
     pfd.iLayerType = PFD_MAIN_PLANE;
 }
 
-// How far a format is from a request: impossible formats score -1, otherwise lower is better.
-long Distance(const TFormatTraits& t, const PIXELFORMATDESCRIPTOR& want) {
+// Whether a format can serve the request at all; the tests that rule most formats out come
+// first, so that those formats are asked little.
+bool Fits(const TFormat& f, const PIXELFORMATDESCRIPTOR& want) {
     const bool wantWindow = want.dwFlags & PFD_DRAW_TO_WINDOW;
     const bool wantBitmap = want.dwFlags & PFD_DRAW_TO_BITMAP;
-    if (!t.Rgba || (wantWindow && !t.Window) || (wantBitmap && !t.Pixmap))
-        return -1;
-    if (t.Double != bool(want.dwFlags & PFD_DOUBLEBUFFER) ||
-        t.Stereo != bool(want.dwFlags & PFD_STEREO))
-        return -1;
-    auto shortfall = [](int have, int wanted) { return have < wanted ? 1000L : 0L; };
-    auto gap = [](int have, int wanted) {
-        return static_cast<long>(have > wanted ? have - wanted : wanted - have);
-    };
-    const int wantColor = want.cColorBits >= 32 ? 24 : want.cColorBits;
-    return shortfall(t.ColorBits(), wantColor) + gap(t.ColorBits(), wantColor) * 4 +
-           shortfall(t.Depth, want.cDepthBits) + gap(t.Depth, want.cDepthBits) * 2 +
-           shortfall(t.Alpha, want.cAlphaBits) + gap(t.Alpha, want.cAlphaBits) +
-           shortfall(t.Stencil, want.cStencilBits) + gap(t.Stencil, want.cStencilBits) +
-           shortfall(t.Accum, want.cAccumBits) + gap(t.Accum, want.cAccumBits) +
-           shortfall(t.Aux, want.cAuxBuffers) + t.SampleBuffers * 100L;
+    const int drawable = f.DrawableType();
+    if ((wantWindow && !(drawable & GLX_WINDOW_BIT)) ||
+        (wantBitmap && !(drawable & GLX_PIXMAP_BIT)))
+        return false;
+    if (f.Double() != bool(want.dwFlags & PFD_DOUBLEBUFFER) ||
+        f.Stereo() != bool(want.dwFlags & PFD_STEREO))
+        return false;
+    return f.Rgba() && (!wantWindow || f.HasVisual());
 }
 
+long Shortfall(int have, int wanted) {
+    return have < wanted ? 1000L : 0L;
+}
+long Gap(int have, int wanted) {
+    return std::labs(static_cast<long>(have) - wanted);
+}
+int WantedColorBits(const PIXELFORMATDESCRIPTOR& want) {
+    return want.cColorBits >= 32 ? 24 : want.cColorBits;
+}
+
+using TCostTerm = long (*)(const TFormat&, const PIXELFORMATDESCRIPTOR&);
+
+// The parts of a fitting format's distance from the request, heaviest first.
+constexpr TCostTerm CostTerms[] = {
+    [](const TFormat& f, const PIXELFORMATDESCRIPTOR& want) {
+        const int color = f.ColorBits();
+        return Shortfall(color, WantedColorBits(want)) + Gap(color, WantedColorBits(want)) * 4;
+    },
+    [](const TFormat& f, const PIXELFORMATDESCRIPTOR& want) {
+        return Shortfall(f.Depth(), want.cDepthBits) + Gap(f.Depth(), want.cDepthBits) * 2;
+    },
+    [](const TFormat& f, const PIXELFORMATDESCRIPTOR&) { return f.SampleBuffers() * 100L; },
+    [](const TFormat& f, const PIXELFORMATDESCRIPTOR& want) {
+        return Shortfall(f.Alpha(), want.cAlphaBits) + Gap(f.Alpha(), want.cAlphaBits);
+    },
+    [](const TFormat& f, const PIXELFORMATDESCRIPTOR& want) {
+        return Shortfall(f.Stencil(), want.cStencilBits) + Gap(f.Stencil(), want.cStencilBits);
+    },
+    [](const TFormat& f, const PIXELFORMATDESCRIPTOR& want) {
+        return Shortfall(f.Accum(), want.cAccumBits) + Gap(f.Accum(), want.cAccumBits);
+    },
+    [](const TFormat& f, const PIXELFORMATDESCRIPTOR& want) {
+        return Shortfall(f.AuxBuffers(), want.cAuxBuffers);
+    },
+};
+
+// A fitting format's distance from the request, lower is better. Every part is non-negative, so
+// the sum stops as soon as it reaches `bound`: such a format can no longer be chosen.
+long Distance(const TFormat& f, const PIXELFORMATDESCRIPTOR& want, long bound) {
+    long distance = 0;
+    for (TCostTerm term : CostTerms) {
+        distance += term(f, want);
+        if (distance >= bound)
+            break;
+    }
+    return distance;
+}
+
+// The nearest fitting format; the first of equally near ones.
 int NativeChoosePixelFormat(HDC, const PIXELFORMATDESCRIPTOR* descriptor) {
     if (!Ready() || !descriptor) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
     int best = 0;
-    long bestDistance = -1;
+    long bestDistance = LONG_MAX;
     for (int format = 1; format <= State().FormatCount(); ++format) {
-        const long distance = Distance(TraitsOf(State().Config(format)), *descriptor);
-        if (distance >= 0 && (bestDistance < 0 || distance < bestDistance)) {
+        const TFormat f(format);
+        if (!Fits(f, *descriptor))
+            continue;
+        const long distance = Distance(f, *descriptor, bestDistance);
+        if (distance < bestDistance) {
             best = format;
             bestDistance = distance;
         }
@@ -237,13 +339,12 @@ int NativeChoosePixelFormat(HDC, const PIXELFORMATDESCRIPTOR* descriptor) {
 int NativeDescribePixelFormat(HDC, int pixelFormat, UINT size, PIXELFORMATDESCRIPTOR* descriptor) {
     if (!Ready())
         return 0;
-    GLXFBConfig config = State().Config(pixelFormat);
-    if (!config) {
+    if (!State().Config(pixelFormat)) {
         SetLastError(ERROR_INVALID_PIXEL_FORMAT);
         return 0;
     }
     if (descriptor && size >= sizeof(PIXELFORMATDESCRIPTOR))
-        FillDescriptor(TraitsOf(config), *descriptor);
+        FillDescriptor(TFormat(pixelFormat), *descriptor);
     return State().FormatCount();
 }
 
@@ -516,29 +617,28 @@ BOOL WglChoosePixelFormat(HDC, const int* intAttributes, const float*, UINT maxF
     return TRUE;
 }
 
-bool QueryAttribute(GLXFBConfig config, int attribute, int& value) {
-    const TFormatTraits t = TraitsOf(config);
+bool QueryAttribute(const TFormat& t, int attribute, int& value) {
     switch (attribute) {
     case WGL_DRAW_TO_WINDOW_ARB:
-        value = t.Window;
+        value = t.Window();
         return true;
     case WGL_DRAW_TO_BITMAP_ARB:
-        value = t.Pixmap;
+        value = t.Pixmap();
         return true;
     case WGL_DRAW_TO_PBUFFER_ARB:
-        value = t.Pbuffer;
+        value = t.Pbuffer();
         return true;
     case WGL_ACCELERATION_ARB:
-        value = t.Generic ? WGL_NO_ACCELERATION_ARB : WGL_FULL_ACCELERATION_ARB;
+        value = t.Generic() ? WGL_NO_ACCELERATION_ARB : WGL_FULL_ACCELERATION_ARB;
         return true;
     case WGL_SUPPORT_OPENGL_ARB:
         value = 1;
         return true;
     case WGL_DOUBLE_BUFFER_ARB:
-        value = t.Double;
+        value = t.Double();
         return true;
     case WGL_STEREO_ARB:
-        value = t.Stereo;
+        value = t.Stereo();
         return true;
     case WGL_PIXEL_TYPE_ARB:
         value = WGL_TYPE_RGBA_ARB;
@@ -547,25 +647,25 @@ bool QueryAttribute(GLXFBConfig config, int attribute, int& value) {
         value = t.ColorBits();
         return true;
     case WGL_ALPHA_BITS_ARB:
-        value = t.Alpha;
+        value = t.Alpha();
         return true;
     case WGL_ACCUM_BITS_ARB:
-        value = t.Accum;
+        value = t.Accum();
         return true;
     case WGL_DEPTH_BITS_ARB:
-        value = t.Depth;
+        value = t.Depth();
         return true;
     case WGL_STENCIL_BITS_ARB:
-        value = t.Stencil;
+        value = t.Stencil();
         return true;
     case WGL_AUX_BUFFERS_ARB:
-        value = t.Aux;
+        value = t.AuxBuffers();
         return true;
     case WGL_SAMPLE_BUFFERS_ARB:
-        value = t.SampleBuffers;
+        value = t.SampleBuffers();
         return true;
     case WGL_SAMPLES_ARB:
-        value = t.Samples;
+        value = t.Samples();
         return true;
     default:
         return false;
@@ -574,13 +674,13 @@ bool QueryAttribute(GLXFBConfig config, int attribute, int& value) {
 
 BOOL WglGetPixelFormatAttribiv(HDC, int pixelFormat, int, UINT count, const int* attributes,
                                int* values) {
-    GLXFBConfig config = Ready() ? State().Config(pixelFormat) : nullptr;
-    if (!config) {
+    if (!Ready() || !State().Config(pixelFormat)) {
         SetLastError(ERROR_INVALID_PIXEL_FORMAT);
         return FALSE;
     }
+    const TFormat format(pixelFormat);
     for (UINT i = 0; i < count; ++i)
-        if (!QueryAttribute(config, attributes[i], values[i])) {
+        if (!QueryAttribute(format, attributes[i], values[i])) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return FALSE;
         }

@@ -8,34 +8,79 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
+#include <stdexcept>
 #include <thread>
 
 namespace {
 
 constexpr TRgb ButtonFace{240, 240, 240};
+constexpr TRgb Scribbled{255, 0, 255};
 
 // What a frame draws, rather than the form's background or the black of a view not drawn yet.
 bool IsScene(TRgb pixel) {
     return pixel != ButtonFace && pixel != TRgb{0, 0, 0};
 }
 
+// An empty directory of the test's own, removed with everything in it.
+class TScratchDirectory {
+public:
+    TScratchDirectory() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "skyview-e2e-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("cannot make a scratch directory");
+        FPath = pattern;
+    }
+    ~TScratchDirectory() { std::filesystem::remove_all(FPath); }
+    TScratchDirectory(const TScratchDirectory&) = delete;
+    TScratchDirectory& operator=(const TScratchDirectory&) = delete;
+    const std::filesystem::path& Path() const { return FPath; }
+
+private:
+    std::filesystem::path FPath;
+};
+
+// The program started in an empty directory: it reports the missing model before its window
+// appears, and the fixture answers that as a user would, keeping what each report said.
 struct SkyviewE2E : ::testing::Test {
+    TScratchDirectory directory;
     std::unique_ptr<TXClient> screen;
     std::unique_ptr<TProcess> program;
+    std::vector<std::string> reports;
     TWindowInfo form;
     TWindowInfo view;
 
     void SetUp() override {
         screen = std::make_unique<TXClient>();
-        const auto directory = std::filesystem::temp_directory_path();
         program = std::make_unique<TProcess>(SkyviewProgram(), std::vector<std::string>{},
-                                             directory.string());
-        const auto found = screen->WaitForWindow("Form1", 30);
+                                             directory.Path().string());
+        const auto found = AnswerReportsUntilShown("Form1", 30);
         ASSERT_TRUE(found) << "no window titled Form1 appeared";
         form = *found;
         const auto children = screen->Children(form.Id);
         ASSERT_EQ(children.size(), 1u) << "the form holds the view and nothing else";
         view = children[0];
+    }
+    void TearDown() override { program.reset(); }
+
+    // Presses Return in every message box that comes up until the window with this title shows.
+    std::optional<TWindowInfo> AnswerReportsUntilShown(const std::string& title, double seconds) {
+        std::set<unsigned long> answered;
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (auto shown = screen->FindWindow(title))
+                return shown;
+            const auto box = screen->FindWindow("skyview");
+            if (box && answered.insert(box->Id).second) {
+                reports.push_back(
+                    screen->TextProperty(box->Id, "_SKYVIEW_MESSAGE_TEXT").value_or("(no text)"));
+                screen->SendKey(box->Id, "Return");
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return std::nullopt;
     }
 
     // The share of the view's pixels that show the form's background colour. The sky box
@@ -92,7 +137,32 @@ TEST_F(SkyviewE2E, OpensTheFormWithItsViewAndClosesCleanly) {
     EXPECT_LT(BackgroundShare(), 0.05) << "the sky box fills the view";
     screen->SavePng(form.Id, "skyview-startup.png");
     EXPECT_LE(IdleTicks(), 2) << "an idle viewer renders nothing";
-    EXPECT_FALSE(screen->FindWindow("skyview")) << "no error box at start-up";
+    EXPECT_FALSE(screen->FindWindow("skyview")) << "no report but the missing model's";
+    CloseAndExpectCleanExit();
+}
+
+// Without the model: one report naming the file, then the scene without the models, whose keys
+// still make frames; none is made while idle.
+TEST_F(SkyviewE2E, ReportsTheMissingModelOnceAndShowsTheSceneWithoutIt) {
+    EXPECT_EQ(reports, std::vector<std::string>{"File not found: \"Anime-Pause.3ds\""});
+    EXPECT_TRUE(WaitForPixel(view.Id, 350, 200, ButtonFace)) << "the background";
+    EXPECT_TRUE(IsFloor(screen->Pixel(view.Id, 701, 434))) << "the floor below the horizon";
+    EXPECT_LE(IdleTicks(), 2);
+
+    // Drawing of another client stays on the view until the program renders a frame.
+    screen->Scribble(view.Id, 0, 0, 40, 40);
+    screen->SendKey(form.Id, "x"); // changes nothing
+    EXPECT_LE(IdleTicks(), 2);
+    EXPECT_EQ(screen->Pixel(view.Id, 10, 10), Scribbled) << "a frame without a change";
+    for (const char* key : {"4", "6", "5", "8", "q", "d", "s", "z"}) {
+        screen->Scribble(view.Id, 0, 0, 40, 40);
+        screen->SendKey(form.Id, key);
+        EXPECT_TRUE(WaitForPixel(view.Id, 10, 10, ButtonFace)) << key << " makes no frame";
+    }
+    screen->Scribble(view.Id, 0, 0, 40, 40);
+    EXPECT_LE(IdleTicks(), 2) << "an idle viewer uses no CPU";
+    EXPECT_EQ(screen->Pixel(view.Id, 10, 10), Scribbled) << "a frame while idle";
+    EXPECT_FALSE(screen->FindWindow("skyview")) << "a second report";
     CloseAndExpectCleanExit();
 }
 

@@ -253,6 +253,20 @@ void TXClient::SavePng(unsigned long window, const std::string& name) {
     WritePng(std::string(SKYVIEW_TEST_OUTPUT) + "/" + name, pixels, width, height);
 }
 
+void TXClient::Scribble(unsigned long window, int x, int y, int width, int height) {
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(FImpl->Dpy, window, &attributes))
+        throw std::runtime_error("no such window");
+    // Full red and blue in whatever true-colour visual the window has.
+    XGCValues values{};
+    values.foreground = attributes.visual->red_mask | attributes.visual->blue_mask;
+    const GC gc = XCreateGC(FImpl->Dpy, window, GCForeground, &values);
+    XFillRectangle(FImpl->Dpy, window, gc, x, y, static_cast<unsigned>(width),
+                   static_cast<unsigned>(height));
+    XFreeGC(FImpl->Dpy, gc);
+    XSync(FImpl->Dpy, False);
+}
+
 void TXClient::SendClose(unsigned long window) {
     XEvent event{};
     event.xclient.type = ClientMessage;

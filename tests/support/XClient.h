@@ -40,6 +40,10 @@ public:
     // Writes a capture as a PNG file of that name into the build's test-output directory.
     void SavePng(unsigned long window, const std::string& name);
 
+    // Fills a rectangle of the window in magenta, as any client may draw into any window: it stays
+    // until the window's owner draws there again.
+    void Scribble(unsigned long window, int x, int y, int width, int height);
+
     void SendClose(unsigned long window);
     void SendKey(unsigned long window, const std::string& keysym);
     void SendButton(unsigned long window, int x, int y, int button, bool press);

@@ -5,10 +5,18 @@
 #include "tests/support/FakeDriverTest.h"
 #include "tests/support/FakeGdi.h"
 #include "tests/support/RecordingGL.h"
+#include "tests/support/WindowState.h"
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -199,6 +207,167 @@ TEST_F(MainForm, OnlyTheLeftButtonOrbitsAndEveryMoveIsRemembered) {
     form->GLSceneViewer1MouseMove(form.get(), {ssLeft}, 50, 30);
     EXPECT_FALSE(SameBits(form->GLCamera1->Position().AsVector(), start));
     EXPECT_NEAR(Distance(), 3, 1e-5) << "an orbit keeps the distance";
+}
+
+// --- Start-up ------------------------------------------------------------------------------------
+
+// What the stand-in format saw: one entry per read, "<mesh>:<the bytes it read>".
+std::vector<std::string> vReads;
+// The mesh whose read fails, if any.
+std::string vFailingMesh;
+
+// Stands in for the 3DS format under the extension "3ds": reads the whole stream into one mesh
+// object named after the bytes, or fails for the mesh named in vFailingMesh.
+class TStandInVectorFile : public TVectorFile {
+public:
+    using TVectorFile::TVectorFile;
+    std::unique_ptr<TDataFile> CreateCopy(TPersistent* owner) const override {
+        return std::make_unique<TStandInVectorFile>(owner);
+    }
+    void ReadStream(TStream& stream) override {
+        std::string bytes(static_cast<size_t>(stream.Size() - stream.Position()), '\0');
+        stream.ReadBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+        vReads.push_back(Owner()->Name() + ":" + bytes);
+        if (Owner()->Name() == vFailingMesh)
+            throw Exception("Broken model");
+        new TMeshObject(&Owner()->MeshObjects());
+        Owner()->MeshObjects()[0]->SetName(bytes);
+    }
+};
+
+// The stand-in is the last registration of "3ds", so it wins while the test runs.
+class TStandInFormat {
+public:
+    TStandInFormat() {
+        GetVectorFileFormats().RegisterFormat("3ds", "stand-in",
+                                              &CreateVectorFile<TStandInVectorFile>);
+    }
+    ~TStandInFormat() {
+        TVectorFileFormatsList& formats = GetVectorFileFormats();
+        TVectorFileFormat* last = formats.Items(formats.Count() - 1);
+        formats.Remove(last);
+        delete last;
+    }
+    TStandInFormat(const TStandInFormat&) = delete;
+    TStandInFormat& operator=(const TStandInFormat&) = delete;
+};
+
+// The program's start-up in an empty directory of its own: the application creates the form,
+// whose create event loads the model.
+struct StartUp : TFakeDriverTest {
+    std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::path directory;
+    TStandInFormat format;
+    std::optional<TApplication> application;
+    TForm1* form = nullptr;
+
+    void SetUp() override {
+        TFakeDriverTest::SetUp();
+        std::string pattern = (std::filesystem::temp_directory_path() / "skyview-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        directory = pattern;
+        std::filesystem::current_path(directory);
+        vReads.clear();
+        vFailingMesh.clear();
+        MessageBoxRecord() = {};
+    }
+    void TearDown() override {
+        application.reset();
+        std::filesystem::current_path(previous);
+        std::filesystem::remove_all(directory);
+    }
+
+    void WriteModel(const std::string& bytes) {
+        std::ofstream(directory / "Anime-Pause.3ds") << bytes;
+    }
+    void Start() {
+        application.emplace();
+        form = application->CreateForm<TForm1>();
+    }
+    std::vector<std::string> MeshNames(const TGLFreeForm& freeForm) const {
+        std::vector<std::string> names;
+        for (int i = 0; i < freeForm.MeshObjects().Count(); ++i)
+            names.push_back(freeForm.MeshObjects()[i]->Name());
+        return names;
+    }
+};
+
+TEST_F(StartUp, LoadsTheModelIntoBothFreeFormsInTurnAndReportsAFailureOnce) {
+    using TNames = std::vector<std::string>;
+    struct TCase {
+        const char* Name;
+        bool FilePresent;
+        const char* FailingMesh;
+        std::vector<std::string> Reads;
+        TNames First, Second;
+        const char* Report; // nullptr: none
+    };
+    const TCase cases[] = {
+        {"loaded twice",
+         true,
+         "",
+         {"GLFreeForm1:model", "GLFreeForm2:model"},
+         {"model"},
+         {"model"},
+         nullptr},
+        {"missing file", false, "", {}, {}, {}, "File not found: \"Anime-Pause.3ds\""},
+        {"first load fails", true, "GLFreeForm1", {"GLFreeForm1:model"}, {}, {}, "Broken model"},
+        {"second load fails",
+         true,
+         "GLFreeForm2",
+         {"GLFreeForm1:model", "GLFreeForm2:model"},
+         {"model"},
+         {},
+         "Broken model"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        std::filesystem::remove(directory / "Anime-Pause.3ds");
+        if (c.FilePresent)
+            WriteModel("model");
+        vReads.clear();
+        vFailingMesh = c.FailingMesh;
+        MessageBoxRecord() = {};
+        Start();
+        EXPECT_EQ(vReads, c.Reads) << "each load reads the file from its start";
+        EXPECT_EQ(MeshNames(*form->GLFreeForm1), c.First);
+        EXPECT_EQ(MeshNames(*form->GLFreeForm2), c.Second);
+        EXPECT_EQ(MessageBoxRecord().Count, c.Report ? 1 : 0);
+        EXPECT_EQ(MessageBoxRecord().Text, c.Report ? c.Report : "");
+        EXPECT_EQ(form->GLFreeForm1->LastLoadedFileName(),
+                  c.First.empty() ? "" : "Anime-Pause.3ds");
+        EXPECT_EQ(application->MainForm(), form) << "start-up goes on after a report";
+        application.reset();
+    }
+}
+
+TEST_F(StartUp, EachFreeFormHoldsMeshDataOfItsOwn) {
+    WriteModel("model");
+    Start();
+    ASSERT_EQ(form->GLFreeForm1->MeshObjects().Count(), 1);
+    ASSERT_EQ(form->GLFreeForm2->MeshObjects().Count(), 1);
+    EXPECT_NE(form->GLFreeForm1->MeshObjects()[0], form->GLFreeForm2->MeshObjects()[0]);
+}
+
+// The angles were only recorded while the scene was read: the stored orientations stand.
+TEST_F(StartUp, LeavesTheCameraAndTheModelsOrientationsAsStored) {
+    Start();
+    EXPECT_EQ(form->GLCamera1->FocalLength(), 40.0f);
+    EXPECT_FLOAT_EQ(form->GLSceneViewer1->FieldOfView(), 159.43605f);
+    const auto bits = [](uint32_t x, uint32_t y, uint32_t z) {
+        return TVector{std::bit_cast<float>(x), std::bit_cast<float>(y), std::bit_cast<float>(z),
+                       0};
+    };
+    const TGLFreeForm& first = *form->GLFreeForm1;
+    const TGLFreeForm& second = *form->GLFreeForm2;
+    EXPECT_EQ(first.PitchAngle(), 90.0f);
+    EXPECT_EQ(first.RollAngle(), 180.0f);
+    EXPECT_EQ(second.PitchAngle(), 90.0f);
+    EXPECT_EQ(second.RollAngle(), 0.0f);
+    EXPECT_TRUE(SameBits(first.Direction().AsVector(), bits(0x17F44400, 0x3F800000, 0xB33BBD2E)));
+    EXPECT_TRUE(SameBits(first.Up().AsVector(), bits(0x33BBBD2E, 0x333BBD2E, 0x3F800000)));
+    EXPECT_TRUE(SameBits(second.Direction().AsVector(), bits(0, 0x3F800000, 0xB33BBD2E)));
+    EXPECT_TRUE(SameBits(second.Up().AsVector(), bits(0, 0xB33BBD2E, 0xBF800000)));
 }
 
 } // namespace
