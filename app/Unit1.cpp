@@ -1,6 +1,10 @@
 #include "app/Unit1.h"
 
+#include "app/ScenePictures.h"
+#include "platform/framework/Streams.h"
+
 #include <bit>
+#include <span>
 
 namespace {
 
@@ -21,6 +25,12 @@ void Store(TGLColor& colour, const TVector& value) {
     colour.Initialize(value);
 }
 
+// A texture picture as the reader reads its binary property "Data".
+void StorePicture(TGLTexture& texture, std::span<const uint8_t> stored) {
+    TPointerStream stream(stored.data(), static_cast<int64_t>(stored.size()));
+    dynamic_cast<TGLPictureImage&>(texture.Image()).Picture().ReadData(stream);
+}
+
 // The step is added in extended precision and the sum stored as a single.
 float Stepped(float component, double step) {
     return static_cast<float>(static_cast<double>(component) + step);
@@ -38,6 +48,7 @@ void TForm1::BuildComponents() {
     BuildForm();
     BuildViewer();
     BuildScene();
+    BuildMaterialLibrary();
     ResolveReferences();
     OnCreate = [this](TObject* sender) { FormCreate(sender); };
     OnKeyPress = [this](TObject* sender, char16_t& key) { FormKeyPress(sender, key); };
@@ -79,6 +90,8 @@ void TForm1::BuildScene() {
     GLLightSource1->SetConstAttenuation(1);
     Store(GLLightSource1->Position(), {-1, -1, -1, 1});
     GLLightSource1->SetSpotCutOff(180);
+
+    BuildSkyBox();
 
     // The camera's target; it shows nothing at run time.
     GLDummyCube1 = new TGLDummyCube(this);
@@ -125,12 +138,29 @@ void TForm1::BuildScene() {
     Store(GLCamera1->Up(), {0, 1, -0.0f, 0});
 }
 
-// The floor: 100 x 100 units at y = -1, facing up. Its library material "Floor" comes with the
-// material library; until then it draws with its own material.
+// Drawn before every other object, around the camera: "Sky" above, "Floor" below, "Wall" on the
+// four sides. Its library is resolved with the other references.
+void TForm1::BuildSkyBox() {
+    GLSkyBox1 = new TGLSkyBox(this);
+    GLSkyBox1->SetName("GLSkyBox1");
+    GLScene1->Objects()->AddChild(GLSkyBox1);
+    GLSkyBox1->SetMatNameTop("Sky");
+    GLSkyBox1->SetMatNameBottom("Floor");
+    GLSkyBox1->SetMatNameLeft("Wall");
+    GLSkyBox1->SetMatNameRight("Wall");
+    GLSkyBox1->SetMatNameFront("Wall");
+    GLSkyBox1->SetMatNameBack("Wall");
+    GLSkyBox1->SetCloudsPlaneOffset(0.2f);
+    GLSkyBox1->SetCloudsPlaneSize(32);
+}
+
+// The floor: 100 x 100 units at y = -1, facing up, drawn with the library material "Floor" once
+// the library is resolved.
 void TForm1::BuildFloor() {
     GLPlane1 = new TGLPlane(this);
     GLPlane1->SetName("GLPlane1");
     GLScene1->Objects()->AddChild(GLPlane1);
+    GLPlane1->Material().SetLibMaterialName("Floor");
     Store(GLPlane1->Direction(), {0, 1, 0, 0});
     Store(GLPlane1->Position(), {0, -1, 0, 1});
     Store(GLPlane1->Scale(), {100, 100, 100, 0});
@@ -140,8 +170,34 @@ void TForm1::BuildFloor() {
     GLPlane1->SetNoZWrite(false);
 }
 
+// The three textures, each switched on by its stored Disabled false; the floor's picture is
+// sampled from the nearest mipmap level.
+void TForm1::BuildMaterialLibrary() {
+    GLMaterialLibrary1 = new TGLMaterialLibrary(this);
+    GLMaterialLibrary1->SetName("GLMaterialLibrary1");
+    const struct {
+        const char* Name;
+        std::span<const uint8_t> Picture;
+        bool NearestMipmap;
+    } items[] = {{"Wall", StoredWallPicture, false},
+                 {"Floor", StoredFloorPicture, true},
+                 {"Sky", StoredSkyPicture, false}};
+    for (const auto& stored : items) {
+        TGLLibMaterial* item = GLMaterialLibrary1->Materials().Add();
+        item->SetName(stored.Name);
+        TGLTexture& texture = item->Material().Texture();
+        StorePicture(texture, stored.Picture);
+        if (stored.NearestMipmap)
+            texture.SetMinFilter(miNearestMipmapNearest);
+        texture.SetDisabled(false);
+        item->SetTag(0);
+    }
+}
+
 void TForm1::ResolveReferences() {
     GLSceneViewer1->SetCamera(GLCamera1);
+    GLSkyBox1->SetMaterialLibrary(GLMaterialLibrary1);
+    GLPlane1->Material().SetMaterialLibrary(GLMaterialLibrary1);
     GLCamera1->SetTargetObject(GLDummyCube1);
 }
 

@@ -3,8 +3,10 @@
 #pragma once
 
 #include "engine/context/GLWin32Viewer.h"
+#include "engine/materials/GLMaterialLibrary.h"
 #include "engine/meshes/GLVectorFileObjects.h"
 #include "engine/objects/GLObjects.h"
+#include "engine/objects/GLSkyBox.h"
 #include "engine/scene/SceneGraph.h"
 #include "platform/framework/Forms.h"
 
@@ -20,6 +22,8 @@ public:
     TGLDummyCube* GLDummyCube1 = nullptr;
     TGLFreeForm* GLFreeForm2 = nullptr;
     TGLLightSource* GLLightSource1 = nullptr;
+    TGLMaterialLibrary* GLMaterialLibrary1 = nullptr;
+    TGLSkyBox* GLSkyBox1 = nullptr;
     TGLPlane* GLPlane1 = nullptr;
     int32_t LastMouseX = 0;
     int32_t LastMouseY = 0;
@@ -33,6 +37,8 @@ private:
     void BuildForm();
     void BuildViewer();
     void BuildScene();
+    void BuildSkyBox();
     void BuildFloor();
+    void BuildMaterialLibrary();
     void ResolveReferences();
 };

@@ -1,5 +1,6 @@
 // skyview: opens its window on the fixed scene and runs until the window is closed.
 #include "app/Unit1.h"
+#include "engine/3ds/GLFile3DS.h"
 #include "engine/context/GLContext.h"
 #include "engine/context/GLWin32Context.h"
 #include "engine/context/OpenGL1x.h"
@@ -23,6 +24,7 @@ public:
         InitializeTexCoordDispatch();
         RegisterVectorListClasses();
         RegisterVectorFileObjects();
+        RegisterGLFile3DS();
         ReadPerformanceCounterFrequency();
         RegisterJPEGImageFormat();
     }

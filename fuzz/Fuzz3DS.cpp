@@ -1,14 +1,22 @@
-// libFuzzer target: the 3DS reader on arbitrary bytes. It reads the structure, extracts every
-// mesh and material as a load does, looks up each material group's material by name, and loads
-// the data of every chunk of the tree, so that every layout is parsed. The reader may only fail
-// with E3DSError or the stream's read error; anything else escapes and is a finding. Each input
-// is read twice, in place from memory and in segments through a stream that is not in memory, as
-// files are read; the two must agree, or it is a finding too.
+// libFuzzer target: the 3DS reader and the conversion on arbitrary bytes. It reads the
+// structure, extracts every mesh and material as a load does, looks up each material group's
+// material by name, and loads the data of every chunk of the tree, so that every layout is
+// parsed. The reader may only fail with E3DSError or the stream's read error; anything else
+// escapes and is a finding. Each input is read twice, in place from memory and in segments
+// through a stream that is not in memory, as files are read; the two must agree, or it is a
+// finding too. Then the input is loaded into a free form as the viewer loads its model (no
+// OpenGL is needed for that): the same errors only may come out, and what it loads must be safe
+// to draw: every face-group index within the vertices, a normal and (if any) a texture
+// coordinate per vertex, and every finite normal of unit length or zero.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 #include "engine/3ds/File3DS.h"
+#include "engine/3ds/GLFile3DS.h"
+#include "engine/meshes/GLVectorFileObjects.h"
 #include "platform/framework/Streams.h"
 
 namespace {
@@ -79,6 +87,52 @@ std::string ReadEverything(TStream& stream) {
     return outcome;
 }
 
+bool SafeNormal(const TAffineVector& n) {
+    if (!std::isfinite(n[0]) || !std::isfinite(n[1]) || !std::isfinite(n[2]))
+        return true;
+    const double length =
+        std::sqrt(double(n[0]) * n[0] + double(n[1]) * n[1] + double(n[2]) * n[2]);
+    return length == 0 || std::abs(length - 1) < 1e-3;
+}
+
+void CheckDrawable(const TMeshObject& meshObject) {
+    const int32_t count = meshObject.Vertices().Count();
+    if (meshObject.Normals().Count() != count ||
+        (meshObject.TexCoords().Count() != 0 && meshObject.TexCoords().Count() != count) ||
+        (meshObject.LightmapTexCoords().Count() != 0 &&
+         meshObject.LightmapTexCoords().Count() != count))
+        std::abort();
+    for (const TAffineVector& normal : meshObject.Normals())
+        if (!SafeNormal(normal))
+            std::abort();
+    for (int32_t j = 0; j < meshObject.FaceGroups().Count(); ++j) {
+        const auto* group = dynamic_cast<const TFGVertexIndexList*>(meshObject.FaceGroups()[j]);
+        if (group == nullptr || group->VertexIndices().Count() % 3 != 0)
+            std::abort();
+        for (const int32_t index : group->VertexIndices())
+            if (index < 0 || index >= count)
+                std::abort();
+    }
+}
+
+void Convert(const uint8_t* data, size_t size) {
+    static const bool registered = [] {
+        RegisterVectorFileObjects();
+        RegisterGLFile3DS();
+        return true;
+    }();
+    static_cast<void>(registered);
+    TPointerStream stream(data, static_cast<int64_t>(size));
+    TGLFreeForm freeForm(nullptr);
+    try {
+        freeForm.LoadMeshFromStream("fuzz.3ds", stream);
+    } catch (const E3DSError&) {
+    } catch (const EReadError&) {
+    }
+    for (int32_t i = 0; i < freeForm.MeshObjects().Count(); ++i)
+        CheckDrawable(*freeForm.MeshObjects()[i]);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -86,5 +140,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TOpaqueStream opaque(data, size);
     if (ReadEverything(memory) != ReadEverything(opaque))
         __builtin_trap();
+    Convert(data, size);
     return 0;
 }

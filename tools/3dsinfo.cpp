@@ -1,12 +1,21 @@
 // 3dsinfo FILE: prints what the 3DS reader finds in a file, one line per item, for people
-// checking a file. On any error: the exception's class and message on standard error, exit 1.
+// checking a file.
+// 3dsinfo --meshes FILE: loads the file into a free form as the viewer loads its model (no
+// material library, default orientation) and prints every mesh object: its vertices with their
+// normals and texture coordinates, and its face groups with their triangles.
+// On any error: the exception's class and message on standard error, exit 1.
+#include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "engine/3ds/File3DS.h"
+#include "engine/3ds/GLFile3DS.h"
 #include "engine/meshes/ApplicationFileIO.h"
+#include "engine/meshes/GLVectorFileObjects.h"
 
 namespace {
 
@@ -61,6 +70,111 @@ void PrintFile(const std::string& fileName) {
         PrintMaterial(i, *file.Materials().MaterialByIndex(i));
 }
 
+// Standard output through one buffer: a model has millions of numbers to print.
+class TOutput {
+public:
+    TOutput() = default;
+    TOutput(const TOutput&) = delete;
+    TOutput& operator=(const TOutput&) = delete;
+    ~TOutput() { Flush(); }
+
+    TOutput& Text(std::string_view text) {
+        if (text.size() > sizeof FBuffer - FUsed)
+            Flush();
+        if (text.size() > sizeof FBuffer) {
+            std::fwrite(text.data(), 1, text.size(), stdout);
+            return *this;
+        }
+        std::memcpy(FBuffer + FUsed, text.data(), text.size());
+        FUsed += text.size();
+        return *this;
+    }
+    // " " and the value as printf's %.9g writes it in the C locale.
+    TOutput& Number(float value) {
+        Reserve(MaxNumber);
+        FBuffer[FUsed++] = ' ';
+        FUsed = static_cast<size_t>(std::to_chars(FBuffer + FUsed, FBuffer + sizeof FBuffer,
+                                                  double(value), std::chars_format::general, 9)
+                                        .ptr -
+                                    FBuffer);
+        return *this;
+    }
+    TOutput& Number(int32_t value) {
+        Reserve(MaxNumber);
+        FBuffer[FUsed++] = ' ';
+        FUsed = static_cast<size_t>(
+            std::to_chars(FBuffer + FUsed, FBuffer + sizeof FBuffer, value).ptr - FBuffer);
+        return *this;
+    }
+    TOutput& EndLine() {
+        Reserve(1);
+        FBuffer[FUsed++] = '\n';
+        return *this;
+    }
+    void Flush() {
+        std::fwrite(FBuffer, 1, FUsed, stdout);
+        FUsed = 0;
+    }
+
+private:
+    static constexpr size_t MaxNumber = 32;
+
+    void Reserve(size_t count) {
+        if (count > sizeof FBuffer - FUsed)
+            Flush();
+    }
+
+    char FBuffer[1 << 16];
+    size_t FUsed = 0;
+};
+
+void PrintVertex(TOutput& out, const TMeshObject& meshObject, int32_t k, bool texCoords) {
+    out.Text("v");
+    for (const float value : meshObject.Vertices()[k])
+        out.Number(value);
+    for (const float value : meshObject.Normals()[k])
+        out.Number(value);
+    if (texCoords)
+        out.Number(meshObject.TexCoords()[k][0]).Number(meshObject.TexCoords()[k][1]);
+    out.EndLine();
+}
+
+void PrintFaceGroup(TOutput& out, int32_t index, const TFaceGroup& group) {
+    out.Text("group").Number(index).Text(" material " + Quoted(group.MaterialName()));
+    out.Text(" lightmap").Number(group.LightmapIndex());
+    out.Text(" triangles").Number(group.CountTriangles()).EndLine();
+    const auto* indexed = dynamic_cast<const TFGVertexIndexList*>(&group);
+    if (indexed == nullptr)
+        return;
+    const TIntegerList& indices = indexed->VertexIndices();
+    for (int32_t k = 0; k + 2 < indices.Count(); k += 3)
+        out.Text("f").Number(indices[k]).Number(indices[k + 1]).Number(indices[k + 2]).EndLine();
+}
+
+void PrintMeshObject(TOutput& out, int32_t index, const TMeshObject& meshObject) {
+    const int32_t vertexCount = meshObject.Vertices().Count();
+    const bool texCoords = meshObject.TexCoords().Count() == vertexCount;
+    out.Text("object").Number(index).Text(" " + Quoted(meshObject.Name()));
+    out.Text(" vertices").Number(vertexCount);
+    out.Text(" texcoords").Number(meshObject.TexCoords().Count());
+    out.Text(" groups").Number(meshObject.FaceGroups().Count()).EndLine();
+    for (int32_t k = 0; k < vertexCount; ++k)
+        PrintVertex(out, meshObject, k, texCoords);
+    for (int32_t j = 0; j < meshObject.FaceGroups().Count(); ++j)
+        PrintFaceGroup(out, j, *meshObject.FaceGroups()[j]);
+}
+
+void PrintMeshes(const std::string& fileName) {
+    RegisterVectorFileObjects();
+    RegisterGLFile3DS();
+    TGLFreeForm freeForm(nullptr);
+    freeForm.LoadMeshFile(fileName);
+    TOutput out;
+    const TMeshObjectList& meshObjects = freeForm.MeshObjects();
+    for (int32_t i = 0; i < meshObjects.Count(); ++i)
+        PrintMeshObject(out, i, *meshObjects[i]);
+}
+
 // The reader's messages hold carriage returns; the report is one line.
 void ReportError(const char* className, const std::string& message) {
     std::string line = message;
@@ -74,12 +188,16 @@ void ReportError(const char* className, const std::string& message) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: 3dsinfo FILE\n");
+    const bool meshes = argc == 3 && std::strcmp(argv[1], "--meshes") == 0;
+    if (argc != 2 && !meshes) {
+        std::fprintf(stderr, "usage: 3dsinfo [--meshes] FILE\n");
         return 2;
     }
     try {
-        PrintFile(argv[1]);
+        if (meshes)
+            PrintMeshes(argv[2]);
+        else
+            PrintFile(argv[1]);
         return 0;
     } catch (const Exception& e) {
         ReportError(e.ClassName(), e.Message());

@@ -146,7 +146,7 @@ constexpr uint16_t XDATA_FIRST_CHILD = 0x8002;
 constexpr uint16_t XDATA_LAST_CHILD = 0x800F;
 constexpr uint16_t PARENT_NAME = 0x80F0;
 
-// Reader error messages (Parts 6.1, 6.2); "\r" is part of the text.
+// Reader error messages; "\r" is part of the text.
 constexpr const char* S3DSNotEnoughMemory = "Not enough memory to complete operation.";
 constexpr const char* S3DSInvalidDatabase =
     "The database passed as an argument has not be created yet.";

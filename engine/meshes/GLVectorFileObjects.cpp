@@ -1329,7 +1329,10 @@ void TGLBaseMesh::PerformAutoScaling() {
 }
 
 void TGLBaseMesh::PerformAutoCentering() {
-    // Negative zero on the axes left alone: adding it keeps every vertex bit for bit.
+    // Negative zero on the axes left alone: adding it keeps every vertex bit for bit, so without
+    // an axis to centre nothing moves, and a large model is spared two passes over its vertices.
+    if (FAutoCentering.Empty())
+        return;
     TAffineVector delta{-0.0f, -0.0f, -0.0f};
     if (FAutoCentering.Contains(macUseBarycenter)) {
         delta = VectorNegate(GetBarycenter());

@@ -537,7 +537,7 @@ public:
     // The nearest hit of the ray on the triangles of the mesh, in absolute coordinates; the
     // normal is negated for mnoInvert. The outputs are optional.
     bool RayIntersect(const TVector& rayStart, const TVector& rayVector, TVector* intersectPoint,
-                      TVector* intersectNormal) const;
+                      TVector* intersectNormal) const override;
 
     void BindMaterialCaches();
     void DropMaterialCaches();

@@ -1,6 +1,7 @@
 // A free form drawn by a real context: a generated cube of one mesh object and one face group,
 // compiled into the free form's display list, lands on the pixels the projection predicts, in the
-// colour of the free form's material.
+// colour of the free form's material; so does the same cube loaded from a generated 3DS file.
+#include "engine/3ds/GLFile3DS.h"
 #include "engine/context/GLWin32Context.h"
 #include "engine/context/GLWin32Viewer.h"
 #include "engine/context/OpenGL1x.h"
@@ -8,11 +9,13 @@
 #include "engine/scene/SceneGraph.h"
 #include "platform/framework/Forms.h"
 #include "tests/support/TestWindows.h"
+#include "tests/support/Writer3DS.h"
 #include "tests/support/XClient.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 
 namespace {
 
@@ -68,15 +71,33 @@ double ProjectedOffset(double offset, double distance, bool horizontal) {
     return offset * n / distance / halfExtent * (horizontal ? 705 : 441) / 2;
 }
 
-} // namespace
+void LoadArchivedCube(TGLFreeForm& cube) {
+    TMeshObjectList list(nullptr);
+    FillCube(list);
+    TMemoryStream archive;
+    list.SaveToStream(archive);
+    archive.SetPosition(0);
+    cube.LoadMeshFromStream("cube.glsm", archive);
+}
 
-TEST(FreeFormGL, AGeneratedCubeIsDrawnFromTheDisplayListWhereTheProjectionPutsIt) {
-    if (!std::getenv("DISPLAY"))
-        GTEST_SKIP() << "no X display";
+// The test writer's unit box, moved to centre on the origin, in a 3DS file.
+void Load3DSCube(TGLFreeForm& cube) {
+    TMesh3DS box = BoxMesh3DS("Box01");
+    for (TPoint3DS& p : box.VertexArray)
+        p = {p.X - 0.5f, p.Y - 0.5f, p.Z - 0.5f};
+    const std::vector<uint8_t> bytes = WriteScene3DS({{}, {box}, {}});
+    TPointerStream stream(bytes.data(), static_cast<int64_t>(bytes.size()));
+    cube.LoadMeshFromStream("cube.3ds", stream);
+}
+
+// Loads the cube with `load` into a red free form before the camera and checks its pixels from
+// four sides; `picture` names the screenshot.
+void ExpectCubeDrawn(const std::function<void(TGLFreeForm&)>& load, const char* picture) {
     ASSERT_TRUE(LoadOpenGLLibraries());
     if (GLContextManager()->ContextClassCount() == 0)
         RegisterWin32ContextClass();
     RegisterVectorFileObjects();
+    RegisterGLFile3DS();
 
     TForm form(nullptr);
     form.SetCaption("free form test");
@@ -87,12 +108,7 @@ TEST(FreeFormGL, AGeneratedCubeIsDrawnFromTheDisplayListWhereTheProjectionPutsIt
     auto* scene = new TGLScene(&form);
     auto* cube = new TRedFreeForm(&form);
     scene->Objects()->AddChild(cube);
-    TMeshObjectList list(nullptr);
-    FillCube(list);
-    TMemoryStream archive;
-    list.SaveToStream(archive);
-    archive.SetPosition(0);
-    cube->LoadMeshFromStream("cube.glsm", archive);
+    load(*cube);
     auto* camera = new TGLCamera(&form);
     scene->Cameras()->AddChild(camera);
     camera->SetFocalLength(40);
@@ -122,7 +138,7 @@ TEST(FreeFormGL, AGeneratedCubeIsDrawnFromTheDisplayListWhereTheProjectionPutsIt
     EXPECT_EQ(screen.Pixel(view, 352 - across - 3, 220), Background);
     EXPECT_EQ(screen.Pixel(view, 352, 220 + along - 2), Red);
     EXPECT_EQ(screen.Pixel(view, 352, 220 + along + 3), Background);
-    screen.SavePng(view, "free-form-cube.png");
+    screen.SavePng(view, picture);
 
     // From every side the same square: the faces close the cube all round, facing out.
     for (int side = 1; side < 4; ++side) {
@@ -135,4 +151,18 @@ TEST(FreeFormGL, AGeneratedCubeIsDrawnFromTheDisplayListWhereTheProjectionPutsIt
         EXPECT_EQ(screen.Pixel(view, 352 - across - 3, 220), Background) << "side " << side;
     }
     form.DestroyHandle();
+}
+
+} // namespace
+
+TEST(FreeFormGL, AGeneratedCubeIsDrawnFromTheDisplayListWhereTheProjectionPutsIt) {
+    if (!std::getenv("DISPLAY"))
+        GTEST_SKIP() << "no X display";
+    ExpectCubeDrawn(LoadArchivedCube, "free-form-cube.png");
+}
+
+TEST(FreeFormGL, ACubeFromA3DSFileIsDrawnAllRoundWhereTheProjectionPutsIt) {
+    if (!std::getenv("DISPLAY"))
+        GTEST_SKIP() << "no X display";
+    ExpectCubeDrawn(Load3DSCube, "free-form-3ds-cube.png");
 }

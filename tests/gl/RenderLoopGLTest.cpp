@@ -6,6 +6,7 @@
 #include "engine/context/OpenGL1x.h"
 #include "engine/scene/SceneGraph.h"
 #include "platform/framework/Forms.h"
+#include "platform/framework/JPEGImage.h"
 #include "platform/win32/WinUser.h"
 #include "tests/support/TestWindows.h"
 #include "tests/support/XClient.h"
@@ -139,6 +140,7 @@ struct FormFrames : RenderLoopGL {
         RenderLoopGL::SetUp();
         if (IsSkipped())
             return;
+        RegisterJPEGImageFormat();
         application = std::make_unique<TApplication>();
         // Made without its create event: the model's load, and the modal report of its failure,
         // are not what these tests look at.

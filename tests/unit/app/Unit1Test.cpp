@@ -1,5 +1,7 @@
 #include "app/Unit1.h"
+#include "app/ScenePictures.h"
 #include "engine/context/GLWin32Context.h"
+#include "platform/framework/JPEGImage.h"
 #include "tests/support/FakeDriverTest.h"
 #include "tests/support/FakeGdi.h"
 #include "tests/support/RecordingGL.h"
@@ -23,6 +25,7 @@ struct MainForm : TFakeDriverTest {
 
     void SetUp() override {
         TFakeDriverTest::SetUp();
+        RegisterJPEGImageFormat();
         form = std::make_unique<TForm1>(nullptr);
     }
 
@@ -58,9 +61,9 @@ TEST_F(MainForm, IsBuiltAsStored) {
 
 TEST_F(MainForm, SceneObjectsStandInTheirStoredOrderWithTheirStoredValues) {
     TGLSceneRootObject* root = form->GLScene1->Objects();
-    const std::vector<TGLBaseSceneObject*> expected{form->GLLightSource1, form->GLDummyCube1,
-                                                    form->GLFreeForm1, form->GLFreeForm2,
-                                                    form->GLPlane1};
+    const std::vector<TGLBaseSceneObject*> expected{form->GLLightSource1, form->GLSkyBox1,
+                                                    form->GLDummyCube1,   form->GLFreeForm1,
+                                                    form->GLFreeForm2,    form->GLPlane1};
     ASSERT_EQ(root->Count(), static_cast<int>(expected.size()));
     for (int i = 0; i < root->Count(); ++i)
         EXPECT_EQ(root->Children(i), expected[i]) << i;
@@ -95,6 +98,49 @@ TEST_F(MainForm, SceneObjectsStandInTheirStoredOrderWithTheirStoredValues) {
     EXPECT_TRUE(SameBits(red.FrontProperties().Diffuse().Color(), TVector{1, 0, 0, 1}));
     EXPECT_TRUE(SameBits(red.FrontProperties().Ambient().Color(), TVector{1, 0, 0, 1}));
     EXPECT_TRUE(SameBits(red.BackProperties().Emission().Color(), TVector{1, 0, 0, 1}));
+
+    const TGLSkyBox& box = *form->GLSkyBox1;
+    EXPECT_EQ(box.MaterialLibrary(), form->GLMaterialLibrary1);
+    EXPECT_EQ(box.MatNameTop(), "Sky");
+    EXPECT_EQ(box.MatNameBottom(), "Floor");
+    for (const std::string& side :
+         {box.MatNameLeft(), box.MatNameRight(), box.MatNameFront(), box.MatNameBack()})
+        EXPECT_EQ(side, "Wall");
+    EXPECT_EQ(box.MatNameClouds(), "");
+    EXPECT_EQ(box.CloudsPlaneOffset(), 0.2f);
+    EXPECT_EQ(box.CloudsPlaneSize(), 32);
+    EXPECT_EQ(box.Style(), sbsFull);
+}
+
+// The three textures carry their pictures in the program itself, and the floor draws with the
+// library's "Floor".
+TEST_F(MainForm, TheMaterialLibraryHoldsTheThreeTexturesWithTheirPictures) {
+    struct TCase {
+        const char* Name;
+        int32_t Width, Height;
+        TGLMinFilter MinFilter;
+    };
+    const TCase cases[] = {{"Wall", 512, 512, miLinearMipmapLinear},
+                           {"Floor", 512, 512, miNearestMipmapNearest},
+                           {"Sky", 800, 600, miLinearMipmapLinear}};
+    const TGLLibMaterials& items = form->GLMaterialLibrary1->Materials();
+    ASSERT_EQ(items.Count(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const TCase& c = cases[i];
+        const TGLLibMaterial& item = *items.Items(i);
+        EXPECT_EQ(item.Name(), c.Name);
+        const TGLTexture& texture = *item.Material().ExistingTexture();
+        EXPECT_TRUE(texture.Enabled()) << c.Name;
+        EXPECT_EQ(texture.MinFilter(), c.MinFilter) << c.Name;
+
+        const auto& graphic = dynamic_cast<const TJPEGImage&>(
+            *dynamic_cast<TGLPictureImage&>(texture.Image()).Picture().Graphic());
+        TBitmap decoded;
+        graphic.Decode(decoded);
+        EXPECT_EQ(decoded.Width(), c.Width) << c.Name;
+        EXPECT_EQ(decoded.Height(), c.Height) << c.Name;
+    }
+    EXPECT_EQ(form->GLPlane1->Material().LibMaterial(), items.Items(1));
 }
 
 TEST_F(MainForm, AFrameLightsTheSceneAndDrawsTheFloor) {
@@ -107,7 +153,8 @@ TEST_F(MainForm, AFrameLightsTheSceneAndDrawsTheFloor) {
     ASSERT_GE(position, 0);
     EXPECT_EQ(gl.Calls[static_cast<size_t>(position)].Data, (std::vector<double>{-1, -1, -1, 1}));
     EXPECT_EQ(gl.Find("glLightfv", {GL_LIGHT0, GL_SPOT_DIRECTION, 0}), -1) << "no cone";
-    EXPECT_EQ(gl.Count("glBegin"), 1u) << "the floor's quad, and nothing for the dummy cube";
+    // Six faces of the sky box, nothing for the dummy cube, then the floor's quad.
+    EXPECT_EQ(gl.Count("glBegin"), 7u);
     EXPECT_GT(gl.Find("glBegin", {GL_QUADS}), position);
 }
 
