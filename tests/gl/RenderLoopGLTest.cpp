@@ -142,7 +142,9 @@ struct FormFrames : RenderLoopGL {
             return;
         RegisterJPEGImageFormat();
         application = std::make_unique<TApplication>();
-        form = application->CreateForm<TForm1>();
+        // Made without its create event: the model's load, and the modal report of its failure,
+        // are not what these tests look at.
+        form = new TForm1(application.get());
         form->Show();
         screen = std::make_unique<TXClient>();
         std::optional<TWindowInfo> shown;

@@ -263,6 +263,7 @@ struct StartUp : TFakeDriverTest {
 
     void SetUp() override {
         TFakeDriverTest::SetUp();
+        RegisterJPEGImageFormat();
         std::string pattern = (std::filesystem::temp_directory_path() / "skyview-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         directory = pattern;
