@@ -205,6 +205,86 @@ TEST_F(SkyviewE2E, TakesKeysAndDragsAndStaysIdleAfterwards) {
     CloseAndExpectCleanExit();
 }
 
+// Started beside the shipped model: both copies stand on the floor inside the sky box, the red
+// one on the left (x = -1), the dark one on the right (x = +1).
+struct SkyviewWithModel : SkyviewE2E {
+    void SetUp() override {
+        std::filesystem::copy_file(SKYVIEW_DATA_DIR "/Anime-Pause.3ds",
+                                   directory.Path() / "Anime-Pause.3ds");
+        SkyviewE2E::SetUp();
+    }
+    static bool IsRed(TRgb p) { return p.R > 40 && p.R > 3 * (p.G + 4) && p.R > 3 * (p.B + 4); }
+    static bool IsDark(TRgb p) { return std::max({p.R, p.G, p.B}) < 24; }
+    // The mean column of the view's pixels that pass `wanted`, and how many there are.
+    std::pair<double, size_t> Columns(bool (*wanted)(TRgb)) {
+        int width = 0, height = 0;
+        const std::vector<TRgb> pixels = screen->Capture(view.Id, width, height);
+        double sum = 0;
+        size_t count = 0;
+        for (size_t i = 0; i < pixels.size(); ++i)
+            if (wanted(pixels[i])) {
+                sum += static_cast<double>(i % static_cast<size_t>(width));
+                ++count;
+            }
+        return {count ? sum / static_cast<double>(count) : -1, count};
+    }
+    // Waits until what `wanted` sees differs from `from` (the frame of the keys came), then
+    // until it holds still, and returns it.
+    std::pair<double, size_t> Settled(bool (*wanted)(TRgb), std::pair<double, size_t> from = {}) {
+        std::pair<double, size_t> last = Columns(wanted);
+        for (int i = 0; i < 100 && last == from; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            last = Columns(wanted);
+        }
+        for (int i = 0; i < 100; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            const auto now = Columns(wanted);
+            if (now == last)
+                return now;
+            last = now;
+        }
+        return last;
+    }
+};
+
+TEST_F(SkyviewWithModel, ShowsTheRedCopyLeftAndTheDarkCopyRightAndTheKeysMoveThem) {
+    EXPECT_TRUE(reports.empty()) << reports.front();
+    ASSERT_TRUE(WaitForPixel(view.Id, 350, 200, IsScene));
+    const auto start = Settled(IsRed);
+    const auto [red, redCount] = start;
+    const auto [dark, darkCount] = Columns(IsDark);
+    screen->SavePng(form.Id, "skyview-with-model.png");
+    EXPECT_GT(redCount, 2000u) << "the red copy";
+    EXPECT_GT(darkCount, 2000u) << "the dark copy";
+    EXPECT_LT(red, 352 - 60) << "the red copy stands left of the middle";
+    EXPECT_GT(dark, 352 + 60) << "the dark copy stands right of the middle";
+    EXPECT_LT(BackgroundShare(), 0.05);
+
+    for (int i = 0; i < 10; ++i)
+        screen->SendKey(form.Id, "6");
+    const auto moved = Settled(IsRed, start);
+    const auto [middle, middleCount] = moved;
+    EXPECT_NEAR(middle, 352, 25) << "ten presses of 6 bring the red copy to the middle";
+    EXPECT_NEAR(static_cast<double>(middleCount), static_cast<double>(redCount),
+                0.25 * static_cast<double>(redCount));
+
+    const auto darkBefore = Columns(IsDark);
+    for (int i = 0; i < 3; ++i)
+        screen->SendKey(form.Id, "d");
+    const double before = darkBefore.first;
+    const double after = Settled(IsDark, darkBefore).first;
+    EXPECT_GT(after, before + 15) << "d moves the dark copy right";
+
+    for (int i = 0; i < 3; ++i)
+        screen->SendKey(form.Id, "plus");
+    const size_t nearerCount = Settled(IsRed, moved).second;
+    EXPECT_GT(static_cast<double>(nearerCount), 1.3 * static_cast<double>(middleCount))
+        << "+ brings the camera closer";
+    EXPECT_LT(BackgroundShare(), 0.05) << "the sky box still fills the view";
+    EXPECT_LE(IdleTicks(), 2) << "nothing renders once the input has been handled";
+    CloseAndExpectCleanExit();
+}
+
 // Without an X server the program says which display it tried and exits with status 1, for a
 // missing DISPLAY as for one that names no server.
 TEST(SkyviewWithoutDisplay, SaysWhichDisplayItTriedAndExitsWithOne) {
