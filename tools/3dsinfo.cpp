@@ -32,7 +32,8 @@ std::string Quoted(const std::string& text) {
         else
             quoted += c;
     }
-    return quoted + "\"";
+    quoted += '"';
+    return quoted;
 }
 
 const char* YesNo(bool value) {
@@ -140,7 +141,7 @@ void PrintVertex(TOutput& out, const TMeshObject& meshObject, int32_t k, bool te
 }
 
 void PrintFaceGroup(TOutput& out, int32_t index, const TFaceGroup& group) {
-    out.Text("group").Number(index).Text(" material " + Quoted(group.MaterialName()));
+    out.Text("group").Number(index).Text(" material ").Text(Quoted(group.MaterialName()));
     out.Text(" lightmap").Number(group.LightmapIndex());
     out.Text(" triangles").Number(group.CountTriangles()).EndLine();
     const auto* indexed = dynamic_cast<const TFGVertexIndexList*>(&group);
@@ -154,7 +155,7 @@ void PrintFaceGroup(TOutput& out, int32_t index, const TFaceGroup& group) {
 void PrintMeshObject(TOutput& out, int32_t index, const TMeshObject& meshObject) {
     const int32_t vertexCount = meshObject.Vertices().Count();
     const bool texCoords = meshObject.TexCoords().Count() == vertexCount;
-    out.Text("object").Number(index).Text(" " + Quoted(meshObject.Name()));
+    out.Text("object").Number(index).Text(" ").Text(Quoted(meshObject.Name()));
     out.Text(" vertices").Number(vertexCount);
     out.Text(" texcoords").Number(meshObject.TexCoords().Count());
     out.Text(" groups").Number(meshObject.FaceGroups().Count()).EndLine();
