@@ -125,7 +125,10 @@ TEST_F(BaseMesh, FormatsAreFoundByTheExtensionOfTheFileName) {
              {"dir.v2/model", message("", "GLFile")},
              {"model.", message("", "GLFile")},
              {"Model.Xyz", message("Xyz", "GLFileXYZ")}})
-        EXPECT_EQ(ErrorOf([&] { formats.FindFormatForFileName(name); }), expected) << name;
+    {
+        const std::string& file = name;  // structured bindings cannot be captured before C++20
+        EXPECT_EQ(ErrorOf([&] { formats.FindFormatForFileName(file); }), expected) << file;
+    }
 
     // A later registration of an extension wins.
     formats.RegisterFormat("prj", "other", &CreateVectorFile<TOtherVectorFile>);
