@@ -1,4 +1,5 @@
 // The skyview program, started as a user would start it and driven through the X server.
+#include "tests/support/ImageCompare.h"
 #include "tests/support/Process.h"
 #include "tests/support/XClient.h"
 
@@ -16,6 +17,14 @@ namespace {
 
 constexpr TRgb ButtonFace{240, 240, 240};
 constexpr TRgb Scribbled{255, 0, 255};
+
+// The reference screenshot is kept as averages of 8 x 8 blocks of the view, which absorbs
+// llvmpipe's rounding along edges; each copy of the model covers about 150 of its 4840 blocks.
+// A block differs when a channel is more than 24 away; at most 1% of the blocks may differ.
+constexpr int ReferenceBlock = 8;
+constexpr int ReferenceTolerance = 24;
+constexpr double ReferenceShare = 0.01;
+const char* const ReferencePath = SKYVIEW_REFERENCE_DIR "/with-model.png";
 
 // What a frame draws, rather than the form's background or the black of a view not drawn yet.
 bool IsScene(TRgb pixel) {
@@ -109,6 +118,30 @@ struct SkyviewE2E : ::testing::Test {
             window, x, y, [wanted](TRgb pixel) { return pixel == wanted; }, seconds);
     }
 
+    TImage ViewImage() {
+        TImage image;
+        image.Pixels = screen->Capture(view.Id, image.Width, image.Height);
+        return image;
+    }
+    static TImage TopRows(TImage image, int rows) {
+        image.Height = std::min(image.Height, rows);
+        image.Pixels.resize(static_cast<size_t>(image.Width) * image.Height);
+        return image;
+    }
+    // The view against the committed screenshot of the scene with the shipped model; with
+    // SKYVIEW_WRITE_REFERENCE set, the view becomes the new reference.
+    void ExpectReference(const TImage& image) {
+        const TImage blocks = BlockAverages(image, ReferenceBlock);
+        if (std::getenv("SKYVIEW_WRITE_REFERENCE"))
+            WritePng(ReferencePath, blocks.Pixels, blocks.Width, blocks.Height);
+        const std::optional<TImage> reference = ReadPng(ReferencePath);
+        ASSERT_TRUE(reference) << "cannot read " << ReferencePath;
+        EXPECT_LE(ShareDiffering(blocks, *reference, ReferenceTolerance), ReferenceShare)
+            << "the view is not the reference; it is saved as skyview-reference-differs.png";
+        if (ShareDiffering(blocks, *reference, ReferenceTolerance) > ReferenceShare)
+            WritePng("skyview-reference-differs.png", image.Pixels, image.Width, image.Height);
+    }
+
     // CPU time the program uses while nobody does anything.
     long IdleTicks() {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -148,6 +181,12 @@ TEST_F(SkyviewE2E, ReportsTheMissingModelOnceAndShowsTheSceneWithoutIt) {
     EXPECT_TRUE(WaitForPixel(view.Id, 350, 200, IsScene));
     EXPECT_LT(BackgroundShare(), 0.05) << "the sky box fills the view";
     EXPECT_LE(IdleTicks(), 2);
+    const std::optional<TImage> reference = ReadPng(ReferencePath);
+    ASSERT_TRUE(reference);
+    EXPECT_GT(
+        ShareDiffering(BlockAverages(ViewImage(), ReferenceBlock), *reference, ReferenceTolerance),
+        2 * ReferenceShare)
+        << "the reference screenshot is told apart from the scene without the models";
 
     // Drawing of another client stays on the view until the program renders a frame, which
     // draws the same picture again: the models it moves are not there.
@@ -205,6 +244,13 @@ TEST_F(SkyviewE2E, TakesKeysAndDragsAndStaysIdleAfterwards) {
     CloseAndExpectCleanExit();
 }
 
+// Where the pixels that pass a test lie on the view, and how many there are.
+struct TSpot {
+    double X = -1, Y = -1;
+    size_t Count = 0;
+    bool operator==(const TSpot&) const = default;
+};
+
 // Started beside the shipped model: both copies stand on the floor inside the sky box, the red
 // one on the left (x = -1), the dark one on the right (x = +1).
 struct SkyviewWithModel : SkyviewE2E {
@@ -215,72 +261,102 @@ struct SkyviewWithModel : SkyviewE2E {
     }
     static bool IsRed(TRgb p) { return p.R > 40 && p.R > 3 * (p.G + 4) && p.R > 3 * (p.B + 4); }
     static bool IsDark(TRgb p) { return std::max({p.R, p.G, p.B}) < 24; }
-    // The mean column of the view's pixels that pass `wanted`, and how many there are.
-    std::pair<double, size_t> Columns(bool (*wanted)(TRgb)) {
-        int width = 0, height = 0;
-        const std::vector<TRgb> pixels = screen->Capture(view.Id, width, height);
-        double sum = 0;
+    TSpot Spot(bool (*wanted)(TRgb)) {
+        const TImage image = ViewImage();
+        double x = 0, y = 0;
         size_t count = 0;
-        for (size_t i = 0; i < pixels.size(); ++i)
-            if (wanted(pixels[i])) {
-                sum += static_cast<double>(i % static_cast<size_t>(width));
+        for (size_t i = 0; i < image.Pixels.size(); ++i)
+            if (wanted(image.Pixels[i])) {
+                x += static_cast<double>(i % static_cast<size_t>(image.Width));
+                y += static_cast<double>(i / static_cast<size_t>(image.Width));
                 ++count;
             }
-        return {count ? sum / static_cast<double>(count) : -1, count};
+        if (!count)
+            return {};
+        return {x / static_cast<double>(count), y / static_cast<double>(count), count};
     }
     // Waits until what `wanted` sees differs from `from` (the frame of the keys came), then
     // until it holds still, and returns it.
-    std::pair<double, size_t> Settled(bool (*wanted)(TRgb), std::pair<double, size_t> from = {}) {
-        std::pair<double, size_t> last = Columns(wanted);
+    TSpot Settled(bool (*wanted)(TRgb), TSpot from = {}) {
+        TSpot last = Spot(wanted);
         for (int i = 0; i < 100 && last == from; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            last = Columns(wanted);
+            last = Spot(wanted);
         }
         for (int i = 0; i < 100; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            const auto now = Columns(wanted);
+            const TSpot now = Spot(wanted);
             if (now == last)
                 return now;
             last = now;
         }
         return last;
     }
+    TSpot Pressed(const char* key, int times, bool (*wanted)(TRgb)) {
+        const TSpot before = Spot(wanted);
+        for (int i = 0; i < times; ++i)
+            screen->SendKey(form.Id, key);
+        return Settled(wanted, before);
+    }
 };
 
-TEST_F(SkyviewWithModel, ShowsTheRedCopyLeftAndTheDarkCopyRightAndTheKeysMoveThem) {
+TEST_F(SkyviewWithModel, ShowsBothCopiesAsTheReferenceScreenshotDoes) {
     EXPECT_TRUE(reports.empty()) << reports.front();
     ASSERT_TRUE(WaitForPixel(view.Id, 350, 200, IsScene));
-    const auto start = Settled(IsRed);
-    const auto [red, redCount] = start;
-    const auto [dark, darkCount] = Columns(IsDark);
+    const TSpot red = Settled(IsRed);
+    const TSpot dark = Spot(IsDark);
     screen->SavePng(form.Id, "skyview-with-model.png");
-    EXPECT_GT(redCount, 2000u) << "the red copy";
-    EXPECT_GT(darkCount, 2000u) << "the dark copy";
-    EXPECT_LT(red, 352 - 60) << "the red copy stands left of the middle";
-    EXPECT_GT(dark, 352 + 60) << "the dark copy stands right of the middle";
+    EXPECT_GT(red.Count, 2000u) << "the red copy";
+    EXPECT_GT(dark.Count, 2000u) << "the dark copy";
+    EXPECT_LT(red.X, 352 - 60) << "the red copy stands left of the middle";
+    EXPECT_GT(dark.X, 352 + 60) << "the dark copy stands right of the middle";
     EXPECT_LT(BackgroundShare(), 0.05);
+    ExpectReference(ViewImage());
+    EXPECT_LE(IdleTicks(), 2) << "nothing renders once the scene is shown";
+    CloseAndExpectCleanExit();
+}
 
-    for (int i = 0; i < 10; ++i)
-        screen->SendKey(form.Id, "6");
-    const auto moved = Settled(IsRed, start);
-    const auto [middle, middleCount] = moved;
-    EXPECT_NEAR(middle, 352, 25) << "ten presses of 6 bring the red copy to the middle";
-    EXPECT_NEAR(static_cast<double>(middleCount), static_cast<double>(redCount),
-                0.25 * static_cast<double>(redCount));
+TEST_F(SkyviewWithModel, KeysMoveTheCopiesAndTheCameraAndADragOrbits) {
+    ASSERT_TRUE(WaitForPixel(view.Id, 350, 200, IsScene));
+    const TSpot start = Settled(IsRed);
+    const TSpot middle = Pressed("6", 10, IsRed);
+    EXPECT_NEAR(middle.X, 352, 25) << "ten presses of 6 bring the red copy to the middle";
+    EXPECT_NEAR(static_cast<double>(middle.Count), static_cast<double>(start.Count),
+                0.25 * static_cast<double>(start.Count));
 
-    const auto darkBefore = Columns(IsDark);
-    for (int i = 0; i < 3; ++i)
-        screen->SendKey(form.Id, "d");
-    const double before = darkBefore.first;
-    const double after = Settled(IsDark, darkBefore).first;
-    EXPECT_GT(after, before + 15) << "d moves the dark copy right";
+    // The dark copy: d and q move it along x, z and s along y.
+    const TSpot dark = Settled(IsDark);
+    const TSpot right = Pressed("d", 3, IsDark);
+    EXPECT_GT(right.X, dark.X + 15) << "d moves the dark copy right";
+    EXPECT_NEAR(Pressed("q", 3, IsDark).X, dark.X, 3) << "q moves it back";
+    const TSpot up = Pressed("z", 3, IsDark);
+    EXPECT_LT(up.Y, dark.Y - 10) << "z raises the dark copy";
+    EXPECT_NEAR(up.X, dark.X, 3);
+    EXPECT_NEAR(Pressed("s", 3, IsDark).Y, dark.Y, 3) << "s lowers it again";
 
-    for (int i = 0; i < 3; ++i)
-        screen->SendKey(form.Id, "plus");
-    const size_t nearerCount = Settled(IsRed, moved).second;
-    EXPECT_GT(static_cast<double>(nearerCount), 1.3 * static_cast<double>(middleCount))
+    // The camera: + and - change the distance to the models; the sky box around the camera
+    // stays as it was.
+    const TImage sky = TopRows(ViewImage(), 60);
+    const TSpot nearer = Pressed("plus", 3, IsRed);
+    EXPECT_GT(static_cast<double>(nearer.Count), 1.3 * static_cast<double>(middle.Count))
         << "+ brings the camera closer";
+    EXPECT_LE(ShareDiffering(TopRows(ViewImage(), 60), sky, 8), 0.01) << "+ moved the sky box";
+    const TSpot farther = Pressed("minus", 3, IsRed);
+    EXPECT_NEAR(static_cast<double>(farther.Count), static_cast<double>(middle.Count),
+                0.1 * static_cast<double>(middle.Count))
+        << "- takes the camera back";
+    EXPECT_LE(ShareDiffering(TopRows(ViewImage(), 60), sky, 8), 0.01) << "- moved the sky box";
     EXPECT_LT(BackgroundShare(), 0.05) << "the sky box still fills the view";
+
+    // A left-button drag orbits the camera around its target: the sky box turns with it.
+    screen->SendButton(view.Id, 300, 200, 1, true);
+    for (int step = 1; step <= 10; ++step)
+        screen->SendMotion(view.Id, 300 + 3 * step, 200, 1u << 8);
+    screen->SendButton(view.Id, 330, 200, 1, false);
+    const TSpot orbited = Settled(IsRed, farther);
+    EXPECT_NE(orbited, farther) << "the drag moved nothing";
+    EXPECT_GT(ShareDiffering(TopRows(ViewImage(), 60), sky, 8), 0.3) << "the sky box stood";
+    EXPECT_LT(BackgroundShare(), 0.05);
     EXPECT_LE(IdleTicks(), 2) << "nothing renders once the input has been handled";
     CloseAndExpectCleanExit();
 }

@@ -1,0 +1,24 @@
+// Screenshots against a committed reference: both are reduced to block averages, which absorbs
+// the rasteriser's rounding along edges, then compared block by block with a colour tolerance.
+#pragma once
+
+#include "tests/support/XClient.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct TImage {
+    int Width = 0, Height = 0;
+    std::vector<TRgb> Pixels;
+};
+
+// The average colour of each `block` x `block` square (partial squares at the edges dropped).
+TImage BlockAverages(const TImage& image, int block);
+
+// Reads what WritePng writes (8-bit RGB, no filters, stored deflate blocks); none otherwise.
+std::optional<TImage> ReadPng(const std::string& path);
+
+// The share of pixels whose largest channel difference exceeds `tolerance`; 1 when the sizes
+// differ.
+double ShareDiffering(const TImage& a, const TImage& b, int tolerance);
