@@ -9,6 +9,7 @@
 
 #include "engine/materials/GLGraphics.h"
 #include "platform/framework/JPEGImage.h"
+#include "platform/framework/SysUtils.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ double BestMilliseconds(const std::function<void()>& work) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
     const std::string directory = argc > 1 ? argv[1] : "data";
     for (const char* name : {"Wall", "Floor", "Sky"}) {
         TMemoryStream file;
@@ -48,4 +49,7 @@ int main(int argc, char** argv) {
                     decode, convert);
     }
     return 0;
+} catch (const Exception& error) {
+    std::fprintf(stderr, "benchpictures: %s\n", error.what());
+    return 1;
 }
