@@ -30,6 +30,25 @@ int64_t SeekBase(TSeekOrigin origin, int64_t position, int64_t size) {
     return 0;
 }
 
+// Reads until count bytes are in or the file ends; readSome(bytes, count, done) is one system
+// call for the rest, retried when a signal interrupts it.
+template <class TReadSome>
+int64_t ReadFully(void* buffer, int64_t count, TReadSome readSome) {
+    auto* bytes = static_cast<uint8_t*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+        const ssize_t n = readSome(bytes + done, static_cast<size_t>(count - done), done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw EReadError(Format("%s: %s", SReadError, SystemErrorText(errno).c_str()));
+        if (n == 0)
+            break;
+        done += n;
+    }
+    return done;
+}
+
 } // namespace
 
 void TStream::ReadBuffer(void* buffer, int64_t count) {
@@ -108,38 +127,17 @@ TFileStream::~TFileStream() {
 }
 
 int64_t TFileStream::Read(void* buffer, int64_t count) {
-    auto* bytes = static_cast<uint8_t*>(buffer);
-    int64_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::read(FHandle, bytes + done, static_cast<size_t>(count - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            throw EReadError(Format("%s: %s", SReadError, SystemErrorText(errno).c_str()));
-        if (n == 0)
-            break;
-        done += n;
-    }
-    return done;
+    return ReadFully(buffer, count, [this](uint8_t* bytes, size_t size, int64_t) {
+        return ::read(FHandle, bytes, size);
+    });
 }
 
 int64_t TFileStream::ReadAt(int64_t position, void* buffer, int64_t count) {
     if (position < 0)
         throw EStreamError(SSeekError);
-    auto* bytes = static_cast<uint8_t*>(buffer);
-    int64_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::pread(FHandle, bytes + done, static_cast<size_t>(count - done),
-                                  static_cast<off_t>(position + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            throw EReadError(Format("%s: %s", SReadError, SystemErrorText(errno).c_str()));
-        if (n == 0)
-            break;
-        done += n;
-    }
-    return done;
+    return ReadFully(buffer, count, [this, position](uint8_t* bytes, size_t size, int64_t done) {
+        return ::pread(FHandle, bytes, size, static_cast<off_t>(position + done));
+    });
 }
 
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
