@@ -32,8 +32,7 @@ int64_t SeekBase(TSeekOrigin origin, int64_t position, int64_t size) {
 
 // Reads until count bytes are in or the file ends; readSome(bytes, count, done) is one system
 // call for the rest, retried when a signal interrupts it.
-template <class TReadSome>
-int64_t ReadFully(void* buffer, int64_t count, TReadSome readSome) {
+template <class TReadSome> int64_t ReadFully(void* buffer, int64_t count, TReadSome readSome) {
     auto* bytes = static_cast<uint8_t*>(buffer);
     int64_t done = 0;
     while (done < count) {
