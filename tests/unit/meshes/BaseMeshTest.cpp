@@ -124,9 +124,8 @@ TEST_F(BaseMesh, FormatsAreFoundByTheExtensionOfTheFileName) {
              {"model", message("", "GLFile")},
              {"dir.v2/model", message("", "GLFile")},
              {"model.", message("", "GLFile")},
-             {"Model.Xyz", message("Xyz", "GLFileXYZ")}})
-    {
-        const std::string& file = name;  // structured bindings cannot be captured before C++20
+             {"Model.Xyz", message("Xyz", "GLFileXYZ")}}) {
+        const std::string& file = name; // structured bindings cannot be captured before C++20
         EXPECT_EQ(ErrorOf([&] { formats.FindFormatForFileName(file); }), expected) << file;
     }
 
