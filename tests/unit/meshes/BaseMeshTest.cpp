@@ -125,7 +125,7 @@ TEST_F(BaseMesh, FormatsAreFoundByTheExtensionOfTheFileName) {
              {"dir.v2/model", message("", "GLFile")},
              {"model.", message("", "GLFile")},
              {"Model.Xyz", message("Xyz", "GLFileXYZ")}}) {
-        const std::string& file = name; // structured bindings cannot be captured before C++20
+        const std::string& file = name; // clang 14 cannot capture a structured binding
         EXPECT_EQ(ErrorOf([&] { formats.FindFormatForFileName(file); }), expected) << file;
     }
 
