@@ -1029,12 +1029,10 @@ std::vector<std::string> Win32WrapText(std::string_view text, int maxWidth,
     std::vector<std::string> lines;
     size_t start = 0;
     while (start <= text.size()) {
-        size_t end = std::min(text.find('\n', start), text.size());
-        std::string_view paragraph = text.substr(start, end - start);
-        if (!paragraph.empty() && paragraph.back() == '\r')
-            paragraph.remove_suffix(1);
-        WrapParagraph(paragraph, maxWidth, measure, lines);
-        start = end + 1;
+        const size_t end = std::min(text.find_first_of("\r\n", start), text.size());
+        WrapParagraph(text.substr(start, end - start), maxWidth, measure, lines);
+        const bool crlf = end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n';
+        start = end + (crlf ? 2 : 1);
     }
     return lines;
 }

@@ -117,8 +117,8 @@ DWORD Win32TickCount();
 
 // Text helpers.
 std::string Win32Utf8ToLatin1(std::string_view text);
-// Breaks text into lines no wider than maxWidth: at line breaks ("\n" or "\r\n"), between words,
-// and inside words too long for a line.
+// Breaks text into lines no wider than maxWidth: at line breaks ("\n", "\r\n" or a lone "\r",
+// as Windows draws them), between words, and inside words too long for a line.
 std::vector<std::string> Win32WrapText(std::string_view text, int maxWidth,
                                        const std::function<int(std::string_view)>& measure);
 

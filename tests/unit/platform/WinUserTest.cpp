@@ -502,6 +502,7 @@ TEST(WinUserText, WrapsAtBreaksWordsAndOverlongWords) {
     EXPECT_EQ(Win32WrapText("one two three", 7, measure),
               (std::vector<std::string>{"one two", "three"}));
     EXPECT_EQ(Win32WrapText("a\r\n\nb", 7, measure), (std::vector<std::string>{"a", "", "b"}));
+    EXPECT_EQ(Win32WrapText("a\rb\n\r", 7, measure), (std::vector<std::string>{"a", "b", "", ""}));
     EXPECT_EQ(Win32WrapText("go abcdefghij x", 4, measure),
               (std::vector<std::string>{"go", "abcd", "efgh", "ij x"}));
     EXPECT_EQ(Win32Utf8ToLatin1("caf\xC3\xA9 \xE2\x82\xAC"), "caf\xE9 ?");
