@@ -361,6 +361,38 @@ TEST_F(SkyviewWithModel, KeysMoveTheCopiesAndTheCameraAndADragOrbits) {
     CloseAndExpectCleanExit();
 }
 
+// A model file cut short: the reader's one report, then the scene without either copy, as
+// when the file is missing.
+struct SkyviewWithBrokenModel : SkyviewWithModel {
+    void SetUp() override {
+        const auto model = directory.Path() / "Anime-Pause.3ds";
+        std::filesystem::copy_file(SKYVIEW_DATA_DIR "/Anime-Pause.3ds", model);
+        std::filesystem::resize_file(model, std::filesystem::file_size(model) / 3);
+        SkyviewE2E::SetUp();
+    }
+};
+
+TEST_F(SkyviewWithBrokenModel, ReportsTheReadersErrorOnceAndShowsTheSceneWithoutTheModels) {
+    EXPECT_EQ(reports, std::vector<std::string>{
+                           "An invalid Chunk structure was encountered while reading\rthe "
+                           "database. Usually caused by a corrupt database or file."});
+    ASSERT_TRUE(WaitForPixel(view.Id, 350, 200, IsScene));
+    EXPECT_LT(BackgroundShare(), 0.05) << "the sky box fills the view";
+    // The floor's compass needle is red too; a copy covers thousands of pixels.
+    EXPECT_LT(Spot(IsRed).Count, 500u) << "the red copy is drawn";
+    const std::optional<TImage> reference = ReadPng(ReferencePath);
+    ASSERT_TRUE(reference);
+    EXPECT_GT(
+        ShareDiffering(BlockAverages(ViewImage(), ReferenceBlock), *reference, ReferenceTolerance),
+        2 * ReferenceShare)
+        << "the view shows the models";
+    screen->SendKey(form.Id, "plus");
+    EXPECT_TRUE(WaitForPixel(view.Id, 350, 200, IsScene));
+    EXPECT_LE(IdleTicks(), 2);
+    EXPECT_FALSE(screen->FindWindow("skyview")) << "a second report";
+    CloseAndExpectCleanExit();
+}
+
 // Without an X server the program says which display it tried and exits with status 1, for a
 // missing DISPLAY as for one that names no server.
 TEST(SkyviewWithoutDisplay, SaysWhichDisplayItTriedAndExitsWithOne) {
