@@ -1,17 +1,16 @@
 // Data-file input and output of the engine: the opening of file streams that every file load and
 // save goes through, and the base class of the objects that read and write one kind of file.
 //
-// The module needs nothing but streams, so that the 3DS reader built on it stays free of the
-// framework; the owner of a data file is therefore only named here.
+// The module needs nothing but streams and the persistent base beside them, so that the 3DS
+// reader built on it stays free of the framework.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "platform/framework/Persistent.h"
 #include "platform/framework/Streams.h"
-
-class TPersistent;
 
 // Opens fileName as a file stream with the given mode (fmOpenRead | fmShareDenyWrite for mesh
 // loads, fmOpenRead | fmShareDenyNone for data files, fmCreate for writing). Outside the create
@@ -24,14 +23,13 @@ enum TDataFileCapability : uint8_t { dfcRead = 1, dfcWrite = 2 };
 using TDataFileCapabilities = uint8_t;
 
 // Reads (and possibly writes) one kind of file for its owner. An object lives for one load or
-// save.
-class TDataFile {
+// save. Data-file classes are persistent so that the class registry can hold them by name.
+class TDataFile : public TPersistent {
 public:
     explicit TDataFile(TPersistent* owner) : FOwner(owner) {}
-    virtual ~TDataFile() = default;
     TDataFile(const TDataFile&) = delete;
     TDataFile& operator=(const TDataFile&) = delete;
-    virtual const char* ClassName() const { return "TDataFile"; }
+    const char* ClassName() const override { return "TDataFile"; }
 
     // Read only, unless a class says more.
     virtual TDataFileCapabilities Capabilities() const { return dfcRead; }

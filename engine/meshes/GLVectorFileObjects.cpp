@@ -1118,6 +1118,16 @@ std::string ExtensionOf(const std::string& fileName) {
     return dot == std::string::npos || dot < start ? std::string() : fileName.substr(dot + 1);
 }
 
+// A format object is only ever made for a mesh, so a bare mesh stands in to ask the class its
+// name. A name already taken stays with its class: a class that does not name itself reports its
+// base's name, which must not keep its format from registering.
+void RegisterClassName(const TVectorFileClassRef& formatClass) {
+    TGLBaseMesh mesh(nullptr);
+    const std::string name = formatClass(&mesh)->ClassName();
+    if (!GetClass(name))
+        RegisterClass(name, formatClass.PersistentClass);
+}
+
 } // namespace
 
 TVectorFile::TVectorFile(TPersistent* owner)
@@ -1136,6 +1146,7 @@ TVectorFileFormatsList::~TVectorFileFormatsList() {
 void TVectorFileFormatsList::RegisterFormat(const std::string& extension,
                                             const std::string& description,
                                             TVectorFileClass formatClass) {
+    RegisterClassName(*formatClass);
     auto format = std::make_unique<TVectorFileFormat>();
     format->FormatClass = formatClass;
     format->Extension = AsciiLowerCase(extension);
@@ -1419,7 +1430,7 @@ bool TGLBaseMesh::RayIntersect(const TVector& rayStart, const TVector& rayVector
 
 std::unique_ptr<TVectorFile> TGLBaseMesh::CreateVectorFileFor(const std::string& fileName) {
     const TVectorFileClass formatClass = GetVectorFileFormats().FindFormatForFileName(fileName);
-    std::unique_ptr<TVectorFile> file = formatClass(this);
+    std::unique_ptr<TVectorFile> file = (*formatClass)(this);
     file->SetResourceName(fileName);
     PrepareVectorFile(*file);
     return file;

@@ -425,12 +425,25 @@ private:
     TMeshNormalsOrientation FNormalsOrientation = mnoDefault;
 };
 
-// A format class: makes a format object for a mesh.
-using TVectorFileClass = std::unique_ptr<TVectorFile> (*)(TPersistent* owner);
+// What the format registry knows of a format class: how to make a format object for a mesh,
+// and the class as the class registry holds it.
+struct TVectorFileClassRef {
+    std::unique_ptr<TVectorFile> (*Create)(TPersistent* owner);
+    TPersistentClass PersistentClass;
 
-template <typename T> std::unique_ptr<TVectorFile> CreateVectorFile(TPersistent* owner) {
+    std::unique_ptr<TVectorFile> operator()(TPersistent* owner) const { return Create(owner); }
+};
+// A format class: &CreateVectorFile<T>.
+using TVectorFileClass = const TVectorFileClassRef*;
+
+template <typename T> std::unique_ptr<TVectorFile> MakeVectorFile(TPersistent* owner) {
     return std::make_unique<T>(owner);
 }
+
+// The format class T, as RegisterFormat takes it (&CreateVectorFile<T>); calling it makes a T
+// for a mesh.
+template <typename T>
+inline constexpr TVectorFileClassRef CreateVectorFile{&MakeVectorFile<T>, &CreateInstance<T>};
 
 // One registered format.
 class TVectorFileFormat : public TObject {
@@ -453,8 +466,9 @@ public:
         return static_cast<TVectorFileFormat*>(TPersistentObjectList::Items(index));
     }
 
-    // Appends a registration; an extension registered before is not replaced, but the later
-    // registration wins in the look-ups.
+    // Registers the class with the class registry under its name, unless the name is taken,
+    // then appends a registration; an extension registered before is not replaced, but the
+    // later registration wins in the look-ups.
     void RegisterFormat(const std::string& extension, const std::string& description,
                         TVectorFileClass formatClass);
     // The class of the last registration of `extension` (any case), or none.

@@ -1,14 +1,14 @@
-// The component model: persistent objects, components with an owner that frees what it owns,
-// names, loading state, removal notices and the end-of-loading step.
+// The component model: components with an owner that frees what it owns, names, loading state,
+// removal notices and the end-of-loading step; and the class registry.
 #pragma once
 
+#include "platform/framework/Persistent.h"
 #include "platform/framework/Sets.h"
 #include "platform/framework/SysUtils.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <span>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -17,41 +17,8 @@ SKYVIEW_EXCEPTION(EComponentError, Exception)
 SKYVIEW_EXCEPTION(EConvertErrorAssign, EConvertError)
 SKYVIEW_EXCEPTION(EFilerError, EStreamError)
 
-class TObject {
-public:
-    virtual ~TObject() = default;
-    virtual const char* ClassName() const { return "TObject"; }
-};
-
 // Event handler with only the sender.
 using TNotifyEvent = std::function<void(TObject* sender)>;
-
-// The reader or writer of a stored description, as seen by an object that stores data of its
-// own beside its published properties.
-class TFiler {
-public:
-    using TBinaryReader = std::function<void(std::span<const uint8_t> data)>;
-    using TBinaryWriter = std::function<std::vector<uint8_t>()>;
-    virtual ~TFiler() = default;
-    // A property `name` whose value is a block of bytes; `hasData` says whether it is worth
-    // writing. A reader calls `readData` when the stored form holds the property, a writer calls
-    // `writeData` when `hasData` is true.
-    virtual void DefineBinaryProperty(const std::string& name, const TBinaryReader& readData,
-                                      const TBinaryWriter& writeData, bool hasData) = 0;
-};
-
-class TPersistent : public TObject {
-public:
-    const char* ClassName() const override { return "TPersistent"; }
-    // Copies `source` into this object; the default asks the source to assign itself to this
-    // one and fails when neither knows the other.
-    virtual void Assign(const TPersistent* source);
-    // Declares the data that is stored beside the published properties; none by default.
-    virtual void DefineProperties(TFiler& filer);
-
-protected:
-    virtual void AssignTo(TPersistent* destination) const;
-};
 
 enum TComponentStateFlag : uint8_t { csLoading, csReading, csDesigning, csDestroying };
 using TComponentState = TSet<TComponentStateFlag>;

@@ -39,6 +39,13 @@ public:
     using TTestVectorFile::TTestVectorFile;
 };
 
+// A format that names itself, registered by one test only.
+class TNamedVectorFile : public TTestVectorFile {
+public:
+    using TTestVectorFile::TTestVectorFile;
+    const char* ClassName() const override { return "TNamedVectorFile"; }
+};
+
 std::string TempName(const std::string& name) {
     return (std::filesystem::temp_directory_path() /
             ("skyview-" + std::to_string(::getpid()) + "-" + name))
@@ -133,6 +140,20 @@ TEST_F(BaseMesh, FormatsAreFoundByTheExtensionOfTheFileName) {
     formats.RegisterFormat("prj", "other", &CreateVectorFile<TOtherVectorFile>);
     EXPECT_EQ(formats.FindFormatForFileName("x.PRJ"), &CreateVectorFile<TOtherVectorFile>);
     EXPECT_EQ(formats.FindFormatForFileName("x.3ds"), threeDS);
+}
+
+TEST_F(BaseMesh, RegisteringAFormatRegistersItsClassByName) {
+    EXPECT_EQ(GetClass("TNamedVectorFile"), nullptr);
+    TVectorFileFormatsList formats;
+    formats.RegisterFormat("named", "named files", &CreateVectorFile<TNamedVectorFile>);
+    EXPECT_EQ(GetClass("TNamedVectorFile"), &CreateInstance<TNamedVectorFile>);
+    EXPECT_EQ(GetClass("TGLGLSMVectorFile"), &CreateInstance<TGLGLSMVectorFile>);
+    EXPECT_THROW(GetClass("TNamedVectorFile")(), EAssertionFailed) << "a format needs its mesh";
+
+    // A class that does not name itself reports its base's name, which stays with the base.
+    formats.RegisterFormat("other", "other files", &CreateVectorFile<TOtherVectorFile>);
+    EXPECT_EQ(GetClass("TTestVectorFile"), &CreateInstance<TTestVectorFile>);
+    EXPECT_EQ(formats.FindFormatByExtension("other"), &CreateVectorFile<TOtherVectorFile>);
 }
 
 TEST_F(BaseMesh, TheEngineRegistersItsArchiveFirstAndOnce) {

@@ -116,6 +116,7 @@ TEST_F(GLFile3DS, TheFormatsAreRegisteredAfterTheArchiveAndReadOnly) {
                                         "prj 3D Studio project files"}));
     for (const char* name : {"Anime-Pause.3ds", "ANIME-PAUSE.3DS", "scene.prj"})
         EXPECT_EQ(formats.FindFormatForFileName(name), &CreateVectorFile<TGL3DSVectorFile>);
+    EXPECT_EQ(GetClass("TGL3DSVectorFile"), &CreateInstance<TGL3DSVectorFile>);
     EXPECT_EQ(TGL3DSVectorFile(&form).Capabilities(), dfcRead);
 }
 
