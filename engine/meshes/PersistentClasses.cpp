@@ -363,11 +363,7 @@ void TPersistentObjectList::ReadFromFiler(TBinaryReader& reader) {
     while (!reader.EndOfList()) {
         switch (reader.NextValue()) {
         case vaFalse:
-        case vaTrue:
-            reader.ReadBoolean();
-            if (reader.ReadInteger() != 0)
-                throw Exception(SBrokenObjectListArchive);
-            Add(nullptr);
+            ReadAbsentItem(reader);
             break;
         case vaString:
         case vaLString:
@@ -398,9 +394,25 @@ void TPersistentObjectList::ReadFromFiler(TBinaryReader& reader) {
     reader.ReadListEnd();
 }
 
+// An absent item is false followed by the integer 0, and nothing else.
+void TPersistentObjectList::ReadAbsentItem(TBinaryReader& reader) {
+    reader.ReadBoolean();
+    const TValueType tag = reader.NextValue();
+    if ((tag != vaInt8 && tag != vaInt16 && tag != vaInt32) || reader.ReadInteger() != 0)
+        throw Exception(SBrokenObjectListArchive);
+    Add(nullptr);
+}
+
 void TPersistentObjectList::ReadItem(TBinaryReader& reader, TPersistentClass itemClass,
                                      const std::string& name) {
-    std::unique_ptr<TPersistent> object = itemClass();
+    std::unique_ptr<TPersistent> object;
+    try {
+        object = itemClass();
+    } catch (const Exception&) {
+        // A registered class that cannot be made on its own (a format class needs its mesh) is
+        // no archive item.
+        RaiseFilerException("invalid archive class " + name);
+    }
     auto* item = dynamic_cast<TPersistentObject*>(object.get());
     if (!item || !AcceptsItem(*item))
         RaiseFilerException("invalid archive class " + name);

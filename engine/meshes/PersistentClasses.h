@@ -157,7 +157,8 @@ public:
     // by its own archive, an absent item as false then 0. An item that is no TPersistentObject
     // cannot be archived and raises EFilerException.
     void WriteToFiler(TBinaryWriter& writer) const override;
-    // Cleans, then makes each item from the class registered under its name.
+    // Cleans, then makes each item from the class registered under its name. An item that is
+    // neither false then 0 nor a class name or index raises "Broken ObjectList archive".
     void ReadFromFiler(TBinaryReader& reader) override;
 
 protected:
@@ -167,6 +168,7 @@ protected:
     virtual bool AcceptsItem(const TPersistentObject& item) const;
 
 private:
+    void ReadAbsentItem(TBinaryReader& reader);
     void ReadItem(TBinaryReader& reader, TPersistentClass itemClass, const std::string& name);
     std::vector<TObject*> FList;
     int32_t FCapacity = 0;

@@ -50,6 +50,13 @@ protected:
     }
 };
 
+// Can only be made for an owner, as a mesh file format can.
+class TOwnedObject : public TPersistentObject {
+public:
+    explicit TOwnedObject(TPersistent* owner) { Assert(owner != nullptr, "An owner is needed"); }
+    const char* ClassName() const override { return "TOwnedObject"; }
+};
+
 class TSignedObject : public TPersistentObject {
 public:
     const char* ClassName() const override { return "TSignedObject"; }
@@ -63,6 +70,7 @@ protected:
         RegisterClass<TTestItem>();
         RegisterClass<TTestObjectList>();
         RegisterClass<TComponent>();
+        RegisterClass("TOwnedObject", &CreateInstance<TOwnedObject>);
     }
 };
 
@@ -277,7 +285,7 @@ TEST_F(PersistentClasses, HostileObjectListArchivesRaiseTheArchiveErrors) {
     const TBytes begin = {2, 0, 1};
     const TBytes item = TBytes{6, 9} + "TTestItem" + TBytes{2, 1, 6, 1, 'a', 2, 7};
     const std::vector<std::pair<TBytes, std::string>> cases = {
-        {begin + item + TBytes{9, 2, 0, 0}, "ok"},
+        {begin + item + TBytes{8, 3, 0, 0, 0}, "ok"},
         {{2, 1, 1, 0}, "EFilerException: TTestItemList : unknown archive version 1"},
         {begin + TBytes{6, 4} + "TFoo",
          "EFilerException: TTestItemList : unknown archive class TFoo"},
@@ -288,6 +296,11 @@ TEST_F(PersistentClasses, HostileObjectListArchivesRaiseTheArchiveErrors) {
         {begin + item + TBytes{2, 1},
          "EFilerException: TTestItemList : invalid archive class index 1"},
         {begin + TBytes{8, 2, 0x40, 0}, "Exception: Broken ObjectList archive"},
+        {begin + TBytes{9, 2, 0, 0}, "Exception: Broken ObjectList archive"},
+        {begin + TBytes{8, 6, 0, 0}, "Exception: Broken ObjectList archive"},
+        {begin + TBytes{8, 8, 2, 0, 0}, "Exception: Broken ObjectList archive"},
+        {begin + TBytes{6, 12} + "TOwnedObject",
+         "EFilerException: TTestItemList : invalid archive class TOwnedObject"},
         {begin + TBytes{5} + TBytes(10, 0), "Exception: Broken ObjectList archive"},
         {begin + TBytes{1, 0, 0}, "Exception: Broken ObjectList archive"},
         {begin + item + TBytes{2, 0, 2, 5},
