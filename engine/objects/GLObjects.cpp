@@ -133,6 +133,17 @@ void TGLDummyCube::StructureChanged() {
     TGLCameraInvariantObject::StructureChanged();
 }
 
+// The group list holds the subtree's drawing. A child compiled into it may not announce a
+// change of its own (it never compiles a list, so its structure bit stays set): the discarded
+// list asks for the frame.
+void TGLDummyCube::ChildStructureChanged() {
+    if (FAmalgamate && FGroupList->Handle() != 0) {
+        FGroupList->DestroyHandle();
+        NotifyChange(this);
+    }
+    TGLCameraInvariantObject::ChildStructureChanged();
+}
+
 void TGLDummyCube::DestroyListHandle() {
     TGLCameraInvariantObject::DestroyListHandle();
     FGroupList->DestroyHandle();

@@ -19,7 +19,7 @@ using TGLVisibilityDeterminationEvent =
 
 // A node without geometry of its own; it shows a dashed wire cube only when VisibleAtRunTime.
 // With Amalgamate its whole subtree is compiled into one display list, GroupList, and replayed
-// until a structure change of the cube discards it.
+// until a structure change of the cube or of an object below it discards it.
 class TGLDummyCube : public TGLCameraInvariantObject {
 public:
     explicit TGLDummyCube(TComponent* owner);
@@ -37,6 +37,7 @@ public:
     void BuildList(TRenderContextInfo& rci) override;
     void DoRender(TRenderContextInfo& rci, bool renderSelf, bool renderChildren) override;
     void StructureChanged() override;
+    void ChildStructureChanged() override;
     // The group list goes with the object's own display list: it belongs to the same context.
     void DestroyListHandle() override;
 

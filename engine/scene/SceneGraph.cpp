@@ -182,6 +182,13 @@ void TGLBaseSceneObject::StructureChanged() {
     } else if (FObjectStyle.Contains(sfDrawDirect)) {
         NotifyChange(this);
     }
+    if (FParent)
+        FParent->ChildStructureChanged();
+}
+
+void TGLBaseSceneObject::ChildStructureChanged() {
+    if (FParent)
+        FParent->ChildStructureChanged();
 }
 
 void TGLBaseSceneObject::UnlockUpdates() {

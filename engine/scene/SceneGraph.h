@@ -69,8 +69,12 @@ public:
     void NotifyChange(TObject* sender) override;
     void CoordinateChanged(TGLCoordinates* sender) override;
     void TransformationChanged();
+    // Also reported to the parent, as ChildStructureChanged.
     void StructureChanged() override;
     void ClearStructureChanged() { FChanges.Exclude(chStructure); }
+    // The structure of an object below this one changed. A node that keeps its subtree compiled
+    // discards it; every node passes the report on to its parent.
+    virtual void ChildStructureChanged();
     virtual void LockUpdates() { ++FUpdateCount; }
     virtual void UnlockUpdates();
     TObjectChanges Changes() const { return FChanges; }

@@ -450,6 +450,36 @@ TEST_F(ObjectsFixture, AmalgamatedCubeCompilesItsSubtreeOnceIntoOneList) {
     EXPECT_EQ(gl.Count("glNewList"), 1u);
 }
 
+TEST_F(ObjectsFixture, AStructureChangeBelowAnAmalgamatedCubeCompilesItsGroupAgain) {
+    TGLDummyCube* cube = Add(new TGLDummyCube(nullptr));
+    TGLDummyCube* group = Add(new TGLDummyCube(nullptr), cube);
+    TMarked* child = Add(new TMarked(7), group);
+    TMarked* grandchild = Add(new TMarked(8), child);
+    cube->SetAmalgamate(true);
+    Render(*cube);
+    Render(*cube);
+    ASSERT_TRUE(Marks().empty()) << "the group is replayed";
+
+    for (TGLBaseSceneObject* changed :
+         std::vector<TGLBaseSceneObject*>{grandchild, grandchild, child, group}) {
+        changes = 0;
+        changed->StructureChanged();
+        EXPECT_EQ(cube->GroupList().Handle(), 0u) << changed->ClassName();
+        // Drawn straight into the group, the marked objects keep their structure bit set and
+        // announce no second change themselves.
+        EXPECT_GT(changes, 0) << "a frame is asked for";
+        Render(*cube);
+        EXPECT_EQ(Marks(), (std::vector<double>{7, 8})) << "compiled again, not replayed";
+    }
+
+    // Without amalgamation there is no group to discard, and children keep their own lists.
+    cube->SetAmalgamate(false);
+    Render(*cube);
+    child->StructureChanged();
+    Render(*cube);
+    EXPECT_EQ(Marks(), std::vector<double>{7});
+}
+
 TEST_F(ObjectsFixture, AFailedAmalgamationIsCompiledAgainNextFrame) {
     TGLDummyCube* cube = Add(new TGLDummyCube(nullptr));
     TMarked* child = Add(new TMarked(7), cube);
