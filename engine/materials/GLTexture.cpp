@@ -505,6 +505,12 @@ void TGLTexture::CopyFrom(const TGLTexture& other) {
     NotifyChange(this);
 }
 
+void TGLTexture::NotifyChange(TObject* sender) {
+    if (auto* item = dynamic_cast<TGLTextureExItem*>(Owner()))
+        item->NotifyChange(this);
+    TGLUpdateAbleObject::NotifyChange(sender);
+}
+
 void TGLTexture::NotifyImageChange() {
     FChanges.Include(tcImage);
     NotifyChange(this);
@@ -515,9 +521,13 @@ void TGLTexture::NotifyParamsChange() {
     NotifyChange(this);
 }
 
+// Whether the texture is on and how its coordinates come: a material's compiled drawing depends
+// on it; an item only asks for a new frame.
 void TGLTexture::NotifyOwnerTexMapChange() {
     if (auto* material = dynamic_cast<TGLMaterial*>(Owner()))
         material->NotifyTexMapChange(this);
+    else if (auto* item = dynamic_cast<TGLTextureExItem*>(Owner()))
+        item->NotifyChange(this);
 }
 
 void TGLTexture::SetDisabled(bool value) {
@@ -685,13 +695,13 @@ void TGLTexture::UnApply(TRenderContextInfo& rci) {
         DisableMappingMode(DispatchedTexGen());
 }
 
-void TGLTexture::ApplyAsTexture2(TRenderContextInfo& rci, const TMatrix* matrix) {
+void TGLTexture::ApplyOnUnit(TRenderContextInfo& rci, int unit, const TMatrix* matrix) {
     const GLenum target = FImage->NativeTextureTarget();
     if (FDisabled || (target == GL_TEXTURE_CUBE_MAP_ARB && !GL_ARB_texture_cube_map))
         return;
-    glActiveTextureARB(GL_TEXTURE1_ARB);
+    glActiveTextureARB(GL_TEXTURE0_ARB + static_cast<GLenum>(unit));
     TFinally backToUnit0([] { glActiveTextureARB(GL_TEXTURE0_ARB); });
-    rci.StateCache->BindTexture(1, target, EnsureUploaded());
+    rci.StateCache->BindTexture(unit, target, EnsureUploaded());
     glEnable(target);
     if (matrix) {
         glMatrixMode(GL_TEXTURE);
@@ -702,11 +712,11 @@ void TGLTexture::ApplyAsTexture2(TRenderContextInfo& rci, const TMatrix* matrix)
     ApplyMappingMode(DirectTexGen());
 }
 
-void TGLTexture::UnApplyAsTexture2(TRenderContextInfo&, bool resetMatrix) {
+void TGLTexture::UnApplyOnUnit(TRenderContextInfo&, int unit, bool resetMatrix) {
     const GLenum target = FImage->NativeTextureTarget();
     if (FDisabled || (target == GL_TEXTURE_CUBE_MAP_ARB && !GL_ARB_texture_cube_map))
         return;
-    glActiveTextureARB(GL_TEXTURE1_ARB);
+    glActiveTextureARB(GL_TEXTURE0_ARB + static_cast<GLenum>(unit));
     TFinally backToUnit0([] { glActiveTextureARB(GL_TEXTURE0_ARB); });
     if (resetMatrix) {
         glMatrixMode(GL_TEXTURE);
@@ -916,6 +926,166 @@ void TGLTexture::ReleaseHandles() {
     FRequiredMemorySize = -1;
 }
 
+// --- Further textures --------------------------------------------------------------------------
+
+namespace {
+
+constexpr TVector cNoTextureOffset{0, 0, 0, 0};
+constexpr TVector cUnitTextureScale{1, 1, 1, 0};
+
+} // namespace
+
+TGLTextureExItem::TGLTextureExItem(TGLTextureEx* collection)
+    : TCollectionItem(collection), FTexture(this), FTextureIndex(std::max(Index(), 0)),
+      FTextureOffset(this, cNoTextureOffset, ckFree),
+      FTextureScale(this, cUnitTextureScale, ckFree) {
+    FTextureOffset.OnNotifyChange = [this](TObject*) { CalculateTextureMatrix(); };
+    FTextureScale.OnNotifyChange = [this](TObject*) { CalculateTextureMatrix(); };
+}
+
+void TGLTextureExItem::Assign(const TPersistent* source) {
+    const auto* other = dynamic_cast<const TGLTextureExItem*>(source);
+    if (!other) {
+        TCollectionItem::Assign(source);
+        return;
+    }
+    if (other == this)
+        return;
+    FTexture.Assign(&other->FTexture);
+    FTextureIndex = other->FTextureIndex;
+    FTextureOffset.Assign(&other->FTextureOffset);
+    FTextureScale.Assign(&other->FTextureScale);
+    CalculateTextureMatrix();
+}
+
+void TGLTextureExItem::NotifyChange(TObject* sender) {
+    if (Collection())
+        static_cast<TGLTextureEx*>(Collection())->NotifyChange(sender);
+}
+
+void TGLTextureExItem::SetTextureIndex(int32_t value) {
+    if (StoreIfChanged(FTextureIndex, value))
+        NotifyChange(this);
+}
+
+void TGLTextureExItem::SetTextureOffset(const TGLCoordinates& value) {
+    FTextureOffset.Assign(&value);
+    CalculateTextureMatrix();
+}
+
+void TGLTextureExItem::SetTextureScale(const TGLCoordinates& value) {
+    FTextureScale.Assign(&value);
+    CalculateTextureMatrix();
+}
+
+void TGLTextureExItem::CalculateTextureMatrix() {
+    FTextureMatrixIsIdentity =
+        FTextureOffset.Equals(cNoTextureOffset) && FTextureScale.Equals(cUnitTextureScale);
+    if (!FTextureMatrixIsIdentity)
+        FTextureMatrix = ScaleTranslateMatrix(FTextureScale.AsVector(), FTextureOffset.AsVector());
+    NotifyChange(this);
+}
+
+// Unit 0 goes through the state cache like the material's own texture; the others are set
+// directly, and leave unit 0 active.
+bool TGLTextureExItem::Apply(TRenderContextInfo& rci, int unitCount) {
+    FApplied = FTexture.Enabled() && FTextureIndex >= 0 && FTextureIndex < unitCount;
+    if (!FApplied)
+        return false;
+    const TMatrix* matrix = FTextureMatrixIsIdentity ? nullptr : &FTextureMatrix;
+    if (FTextureIndex > 0) {
+        FTexture.ApplyOnUnit(rci, FTextureIndex, matrix);
+        return true;
+    }
+    if (matrix)
+        rci.StateCache->SetTextureMatrix(*matrix);
+    FTexture.Apply(rci);
+    return true;
+}
+
+void TGLTextureExItem::UnApply(TRenderContextInfo& rci) {
+    if (!FApplied)
+        return;
+    FApplied = false;
+    if (FTextureIndex > 0) {
+        FTexture.UnApplyOnUnit(rci, FTextureIndex, !FTextureMatrixIsIdentity);
+        return;
+    }
+    FTexture.UnApply(rci);
+    if (!FTextureMatrixIsIdentity)
+        rci.StateCache->ResetTextureMatrix();
+}
+
+void TGLTextureEx::Assign(const TPersistent* source) {
+    const auto* other = dynamic_cast<const TGLTextureEx*>(source);
+    if (source && !other) {
+        TCollection::Assign(source);
+        return;
+    }
+    if (other == this)
+        return;
+    Clear();
+    for (int i = 0; other && i < other->Count(); ++i)
+        Add()->Assign(other->Items(i));
+    NotifyChange(this);
+}
+
+void TGLTextureEx::NotifyChange(TObject* sender) {
+    if (auto* material = dynamic_cast<TGLMaterial*>(Owner()))
+        material->NotifyChange(sender);
+}
+
+bool TGLTextureEx::IsTextureEnabled(int unit) const {
+    for (int i = 0; i < Count(); ++i)
+        if (Items(i)->TextureIndex() == unit && Items(i)->Texture().Enabled())
+            return true;
+    return false;
+}
+
+int TGLTextureEx::UnitCount() const {
+    bool beyondUnit0 = false;
+    for (int i = 0; i < Count(); ++i)
+        beyondUnit0 = beyondUnit0 || Items(i)->TextureIndex() > 0;
+    if (!beyondUnit0 || !GL_ARB_multitexture)
+        return 1;
+    GLint units = 1;
+    glGetIntegerv(GL_MAX_TEXTURE_UNITS_ARB, &units);
+    return std::clamp<int>(units, 1, TGLStateCache::cTextureUnits);
+}
+
+void TGLTextureEx::Apply(TRenderContextInfo& rci) {
+    const int unitCount = UnitCount();
+    uint32_t fed = 1;
+    for (int i = 0; i < Count(); ++i) {
+        TGLTextureExItem& item = *Items(i);
+        if (item.Apply(rci, unitCount) && item.TextureIndex() > 0 &&
+            item.Texture().MappingMode() == tmmUser)
+            fed |= 1u << item.TextureIndex();
+    }
+    FCoordinatesSelected = fed != 1;
+    if (FCoordinatesSelected)
+        SelectTexCoordUnitMask(fed);
+}
+
+void TGLTextureEx::UnApply(TRenderContextInfo& rci) {
+    for (int i = Count() - 1; i >= 0; --i)
+        Items(i)->UnApply(rci);
+    if (FCoordinatesSelected)
+        SelectTexCoordUnit0();
+    FCoordinatesSelected = false;
+}
+
+void TGLTextureEx::PrepareTextures() {
+    for (int i = 0; i < Count(); ++i)
+        if (Items(i)->Texture().Enabled())
+            Items(i)->Texture().EnsureUploaded();
+}
+
+void TGLTextureEx::ReleaseHandles() {
+    for (int i = 0; i < Count(); ++i)
+        Items(i)->Texture().ReleaseHandles();
+}
+
 // --- TGLMaterial -----------------------------------------------------------------------------
 
 TGLMaterial::TGLMaterial(TPersistent* owner) : TGLUpdateAbleObject(owner), FFrontProperties(this) {}
@@ -978,6 +1148,17 @@ void TGLMaterial::SetTexture(const TGLTexture* value) {
         NotifyTexMapChange(this);
 }
 
+TGLTextureEx& TGLMaterial::TextureEx() {
+    if (!FTextureEx)
+        FTextureEx = std::make_unique<TGLTextureEx>(this);
+    return *FTextureEx;
+}
+
+void TGLMaterial::SetTextureEx(const TGLTextureEx* value) {
+    if (value || FTextureEx)
+        TextureEx().Assign(value);
+}
+
 std::pair<bool, bool> TGLMaterial::TexMapState() const {
     return {FTexture && FTexture->Enabled(), FTexture && FTexture->MappingMode() != tmmUser};
 }
@@ -1017,6 +1198,7 @@ void TGLMaterial::CopySettings(const TGLMaterial& other) {
     else
         FTexture.reset();
     FFaceCulling = other.FFaceCulling;
+    TextureEx().Assign(other.FTextureEx.get());
 }
 
 void TGLMaterial::NotifyChange(TObject*) {
@@ -1111,8 +1293,22 @@ void TGLMaterial::Apply(TRenderContextInfo& rci) {
         ApplyBlending(rci);
     if (FMaterialOptions.Contains(moIgnoreFog))
         Suppress(cache, capFog, rci.FogSuppressCount);
-    if (FTexture)
+    ApplyTextures(rci);
+}
+
+// An enabled further texture on unit 0 takes the place of the material's own texture.
+void TGLMaterial::ApplyTextures(TRenderContextInfo& rci) {
+    if (FTexture && !(FTextureEx && FTextureEx->IsTextureEnabled(0)))
         FTexture->Apply(rci);
+    else if (FTextureEx && FTextureEx->Count() > 0)
+        FTextureEx->Apply(rci);
+}
+
+void TGLMaterial::UnApplyTextures(TRenderContextInfo& rci) {
+    if (FTexture && FTexture->Enabled() && !(FTextureEx && FTextureEx->IsTextureEnabled(0)))
+        FTexture->UnApply(rci);
+    else if (FTextureEx)
+        FTextureEx->UnApply(rci);
 }
 
 void TGLMaterial::ApplyFaceCulling(TRenderContextInfo& rci) {
@@ -1170,8 +1366,7 @@ bool TGLMaterial::UnApply(TRenderContextInfo& rci) {
         EndSuppression(cache, capLighting, rci.LightingSuppressCount);
     if (FMaterialOptions.Contains(moIgnoreFog))
         EndSuppression(cache, capFog, rci.FogSuppressCount);
-    if (FTexture && FTexture->Enabled())
-        FTexture->UnApply(rci);
+    UnApplyTextures(rci);
     return false;
 }
 
@@ -1184,9 +1379,13 @@ bool TGLMaterial::Blended() const {
 void TGLMaterial::PrepareTextures() {
     if (FTexture && FTexture->Enabled())
         FTexture->EnsureUploaded();
+    if (FTextureEx)
+        FTextureEx->PrepareTextures();
 }
 
 void TGLMaterial::ReleaseHandles() {
     if (FTexture)
         FTexture->ReleaseHandles();
+    if (FTextureEx)
+        FTextureEx->ReleaseHandles();
 }

@@ -14,6 +14,7 @@
 #include "engine/geometry/VectorGeometry.h"
 #include "engine/materials/GLGraphics.h"
 #include "engine/scene/GLMisc.h"
+#include "platform/framework/Collections.h"
 #include "platform/framework/Graphics.h"
 #include "platform/framework/Sets.h"
 #include "platform/win32/OpenGL32.h"
@@ -368,10 +369,17 @@ public:
 
     void Apply(TRenderContextInfo& rci);
     void UnApply(TRenderContextInfo& rci);
-    // The second texture of a library material: the same on texture unit 1 with `matrix` (none
-    // for the identity), set directly since the state cache describes unit 0.
-    void ApplyAsTexture2(TRenderContextInfo& rci, const TMatrix* matrix);
-    void UnApplyAsTexture2(TRenderContextInfo& rci, bool resetMatrix);
+    // The same on texture unit `unit` (1 and up) with `matrix` (none for the identity), set
+    // directly since the state cache describes unit 0. Unit 0 is active again afterwards.
+    void ApplyOnUnit(TRenderContextInfo& rci, int unit, const TMatrix* matrix);
+    void UnApplyOnUnit(TRenderContextInfo& rci, int unit, bool resetMatrix);
+    // The second texture of a library material, on unit 1.
+    void ApplyAsTexture2(TRenderContextInfo& rci, const TMatrix* matrix) {
+        ApplyOnUnit(rci, 1, matrix);
+    }
+    void UnApplyAsTexture2(TRenderContextInfo& rci, bool resetMatrix) {
+        UnApplyOnUnit(rci, 1, resetMatrix);
+    }
     // The OpenGL texture name, uploaded first when needed. Needs a current context.
     virtual GLuint EnsureUploaded();
     // Frees the OpenGL texture; the next use uploads again.
@@ -419,6 +427,8 @@ public:
     float NormalMapScale() const { return FNormalMapScale; }
     void SetNormalMapScale(float value);
 
+    // An owning TGLTextureExItem hears first, then the common notification.
+    void NotifyChange(TObject* sender) override;
     void NotifyImageChange();
     void NotifyParamsChange();
     TGLTextureChanges Changes() const { return FChanges; }
@@ -470,6 +480,84 @@ private:
     int32_t FRequiredMemorySize = -1;
 };
 
+// --- Further textures --------------------------------------------------------------------------
+
+class TGLTextureEx;
+
+// A further texture of a material on texture unit TextureIndex, drawn with its own texture
+// matrix: TextureScale, then TextureOffset. Its changes reach the material.
+class TGLTextureExItem : public TCollectionItem {
+public:
+    // The texture unit is the item's position when it joins.
+    explicit TGLTextureExItem(TGLTextureEx* collection);
+    const char* ClassName() const override { return "TGLTextureExItem"; }
+
+    // From another item: its texture, unit, offset and scale.
+    void Assign(const TPersistent* source) override;
+    // Something of the item changed: the owning material hears of it.
+    void NotifyChange(TObject* sender);
+
+    // Nothing for a disabled texture or a unit the driver lacks (any unit but 0 without
+    // multitexturing); `unitCount` is how many the driver has. True when it applied.
+    bool Apply(TRenderContextInfo& rci, int unitCount);
+    // Undoes what Apply did, and nothing when it did not apply.
+    void UnApply(TRenderContextInfo& rci);
+
+    TGLTexture& Texture() { return FTexture; }
+    const TGLTexture& Texture() const { return FTexture; }
+    void SetTexture(const TGLTexture& value) { FTexture.Assign(&value); }
+    int32_t TextureIndex() const { return FTextureIndex; }
+    void SetTextureIndex(int32_t value);
+    TGLCoordinates& TextureOffset() { return FTextureOffset; }
+    TGLCoordinates& TextureScale() { return FTextureScale; }
+    void SetTextureOffset(const TGLCoordinates& value);
+    void SetTextureScale(const TGLCoordinates& value);
+    bool TextureMatrixIsIdentity() const { return FTextureMatrixIsIdentity; }
+    const TMatrix& TextureMatrix() const { return FTextureMatrix; }
+
+private:
+    void CalculateTextureMatrix();
+
+    TGLTexture FTexture;
+    int32_t FTextureIndex;
+    TGLCoordinates FTextureOffset;
+    TGLCoordinates FTextureScale;
+    bool FTextureMatrixIsIdentity = true;
+    TMatrix FTextureMatrix = IdentityHmgMatrix;
+    bool FApplied = false;
+};
+
+// The further textures of a material, on numbered texture units.
+class TGLTextureEx : public TCollection {
+public:
+    explicit TGLTextureEx(TPersistent* owner) : TCollection(owner) {}
+    const char* ClassName() const override { return "TGLTextureEx"; }
+
+    TGLTextureExItem* Items(int index) const {
+        return static_cast<TGLTextureExItem*>(TCollection::Items(index));
+    }
+    TGLTextureExItem* Add() { return new TGLTextureExItem(this); }
+    // From other further textures: copies of their items. Nil leaves none.
+    void Assign(const TPersistent* source) override;
+    // Tells the owning material.
+    void NotifyChange(TObject* sender);
+
+    // Whether an item with an enabled texture uses `unit`.
+    bool IsTextureEnabled(int unit) const;
+    // Applies the items in order, then feeds texture coordinates to the units of those that
+    // take them from the drawing (unit 0 included).
+    void Apply(TRenderContextInfo& rci);
+    void UnApply(TRenderContextInfo& rci);
+    // For every enabled item's texture: see TGLMaterial.
+    void PrepareTextures();
+    void ReleaseHandles();
+
+private:
+    // How many texture units the driver has, asked only when an item needs more than unit 0.
+    int UnitCount() const;
+    bool FCoordinatesSelected = false;
+};
+
 // --- Materials ---------------------------------------------------------------------------------
 
 enum TBlendingMode : uint8_t {
@@ -511,10 +599,10 @@ public:
     virtual bool UnApply(TRenderContextInfo& rci);
     // Drawn among the blended objects, after the opaque ones.
     virtual bool Blended() const;
-    // Uploads an enabled texture now, so that no upload is ever recorded into a display list
-    // compiled after it.
+    // Uploads the enabled textures (further ones too) now, so that no upload is ever recorded
+    // into a display list compiled after it.
     void PrepareTextures();
-    // Frees the OpenGL objects of the material (its texture) when the owner releases its own.
+    // Frees the OpenGL objects of the material (its textures) when the owner releases its own.
     void ReleaseHandles();
     // The owner's end-of-loading step: references read from the stored form are resolved here.
     virtual void Loaded() {}
@@ -540,6 +628,14 @@ public:
     const TGLTexture* ExistingTexture() const { return FTexture.get(); }
     // Nil frees the texture; anything else is copied into it.
     void SetTexture(const TGLTexture* value);
+    // Further textures on numbered units; made on first use (empty). An enabled item on unit 0
+    // takes the place of Texture; the items are drawn only then, or when there is no Texture.
+    TGLTextureEx& TextureEx();
+    bool HasTextureEx() const { return FTextureEx != nullptr; }
+    // Copied when either side exists; nil empties it.
+    void SetTextureEx(const TGLTextureEx* value);
+    // Only further textures with items are worth storing.
+    bool StoreTextureEx() const { return FTextureEx && FTextureEx->Count() > 0; }
 
     // The library and the name of the item to draw with, resolved whenever either is set: a
     // name the library does not hold leaves the material drawing with its own settings. A
@@ -568,6 +664,8 @@ private:
     void CopySettings(const TGLMaterial& other);
     void ApplyFaceCulling(TRenderContextInfo& rci);
     void ApplyBlending(TRenderContextInfo& rci) const;
+    void ApplyTextures(TRenderContextInfo& rci);
+    void UnApplyTextures(TRenderContextInfo& rci);
 
     TGLFaceProperties FFrontProperties;
     std::unique_ptr<TGLFaceProperties> FBackProperties;
@@ -575,6 +673,7 @@ private:
     TMaterialOptions FMaterialOptions;
     TFaceCulling FFaceCulling = fcBufferDefault;
     std::unique_ptr<TGLTexture> FTexture;
+    std::unique_ptr<TGLTextureEx> FTextureEx;
     TGLMaterialLibrary* FMaterialLibrary = nullptr;
     std::string FLibMaterialName;
     TGLLibMaterial* FLibMaterial = nullptr;
