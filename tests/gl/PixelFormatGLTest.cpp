@@ -4,6 +4,7 @@
 #include "engine/context/OpenGL1x.h"
 #include "platform/win32/WinGDI.h"
 #include "platform/win32/WinUser.h"
+#include "tests/support/TestWindows.h"
 
 #include <gtest/gtest.h>
 
@@ -177,6 +178,32 @@ TEST_F(PixelFormatGL, AsksEachAttributeOnceAndOnlyWhatTheSearchNeeds) {
     for (const auto& [attribute, times] : asked)
         askedOfUnfit += unfit[attribute.first];
     EXPECT_EQ(askedOfUnfit, 0u) << "attributes asked of formats that cannot draw the request";
+}
+
+// A context is checked against a window on its first activation there; it keeps taking that
+// window, and another window of its format, activation after activation.
+TEST_F(PixelFormatGL, ActivationTakesTheSameWindowsAgainAndAgain) {
+    const PIXELFORMATDESCRIPTOR request = Request(WindowDouble, 32, 24);
+    HWND first = CreateTestPopup();
+    HWND second = CreateTestPopup();
+    HDC firstDC = GetDC(first);
+    HDC secondDC = GetDC(second);
+    const int format = ChoosePixelFormat(firstDC, &request);
+    ASSERT_TRUE(SetPixelFormat(firstDC, format, &request));
+    ASSERT_TRUE(SetPixelFormat(secondDC, format, &request));
+    HGLRC context = wglCreateContext(firstDC);
+    ASSERT_NE(context, nullptr);
+    const int errorsBefore = Win32XErrorCount();
+    for (int round = 0; round < 3; ++round)
+        for (HDC dc : {firstDC, firstDC, secondDC}) {
+            EXPECT_TRUE(wglMakeCurrent(dc, context)) << "round " << round;
+            EXPECT_EQ(wglGetCurrentDC(), dc);
+            EXPECT_TRUE(wglMakeCurrent(nullptr, nullptr));
+        }
+    EXPECT_EQ(Win32XErrorCount(), errorsBefore);
+    wglDeleteContext(context);
+    DestroyWindow(first);
+    DestroyWindow(second);
 }
 
 } // namespace
