@@ -5,6 +5,7 @@
 #include "platform/win32/WinUser.h"
 #include "platform/win32/WinX11.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -63,6 +65,7 @@ struct TRenderingContext {
     GLXContext Context = nullptr;
     GLXFBConfig Config = nullptr;
     bool EverCurrent = false; // objects may exist once it has been current
+    GLXDrawable Checked = 0;  // the drawable it was last made current on, known to fit it
 };
 
 struct TPbuffer {
@@ -98,10 +101,8 @@ public:
     }
     int FormatOf(GLXFBConfig config) {
         LoadConfigs();
-        for (int i = 0; i < FConfigCount; ++i)
-            if (FConfigs[i] == config)
-                return i + 1;
-        return 0;
+        const auto found = FFormats.find(config);
+        return found == FFormats.end() ? 0 : found->second;
     }
     // A pixel format's attribute, asked of the driver the first time only (the format must
     // exist).
@@ -132,12 +133,15 @@ private:
         if (!FConfigs)
             FConfigCount = 0;
         FAttributes.assign(static_cast<size_t>(FConfigCount), {});
+        for (int i = 0; i < FConfigCount; ++i)
+            FFormats.emplace(FConfigs[i], i + 1);
         OpenGL32KeepDriverLoaded();
     }
 
     GLXFBConfig* FConfigs = nullptr;
     int FConfigCount = 0;
     std::vector<TFormatAttributes> FAttributes; // parallel to FConfigs
+    std::unordered_map<GLXFBConfig, int> FFormats;
     int FAccelerated = -1;
 };
 
@@ -250,19 +254,44 @@ void FillDescriptor(const TFormat& f, PIXELFORMATDESCRIPTOR& pfd) {
     pfd.iLayerType = PFD_MAIN_PLANE;
 }
 
-// Whether a format can serve the request at all; the tests that rule most formats out come
-// first, so that those formats are asked little.
+// The main-plane RGBA formats with the requested buffering and drawables, in format order. GLX
+// rules the others out in one pass over its configurations, where asking a configuration's
+// attributes one by one walks its list for every question.
+std::vector<int> Candidates(const PIXELFORMATDESCRIPTOR& want) {
+    const bool wantWindow = want.dwFlags & PFD_DRAW_TO_WINDOW;
+    const bool wantBitmap = want.dwFlags & PFD_DRAW_TO_BITMAP;
+    const int drawables = (wantWindow ? GLX_WINDOW_BIT : 0) | (wantBitmap ? GLX_PIXMAP_BIT : 0);
+    const int attributes[] = {GLX_RENDER_TYPE,
+                              GLX_RGBA_BIT,
+                              GLX_DRAWABLE_TYPE,
+                              drawables != 0 ? drawables : int(GLX_DONT_CARE),
+                              GLX_DOUBLEBUFFER,
+                              (want.dwFlags & PFD_DOUBLEBUFFER) ? 1 : 0,
+                              GLX_STEREO,
+                              (want.dwFlags & PFD_STEREO) ? 1 : 0,
+                              GLX_TRANSPARENT_TYPE,
+                              int(GLX_DONT_CARE),
+                              0};
+    int found = 0;
+    GLXFBConfig* configs = GLX.glXChooseFBConfig(State().Dpy(), Win32Screen(), attributes, &found);
+    std::vector<int> formats;
+    for (int i = 0; i < found; ++i)
+        if (const int format = State().FormatOf(configs[i]))
+            formats.push_back(format);
+    if (configs)
+        XFree(configs);
+    std::sort(formats.begin(), formats.end());
+    return formats;
+}
+
+// What the driver's choice leaves open: a window needs a visual, and a driver may take a
+// format that draws to either of two requested drawables as fitting.
 bool Fits(const TFormat& f, const PIXELFORMATDESCRIPTOR& want) {
     const bool wantWindow = want.dwFlags & PFD_DRAW_TO_WINDOW;
     const bool wantBitmap = want.dwFlags & PFD_DRAW_TO_BITMAP;
-    const int drawable = f.DrawableType();
-    if ((wantWindow && !(drawable & GLX_WINDOW_BIT)) ||
-        (wantBitmap && !(drawable & GLX_PIXMAP_BIT)))
+    if (wantWindow && wantBitmap && !(f.Window() && f.Pixmap()))
         return false;
-    if (f.Double() != bool(want.dwFlags & PFD_DOUBLEBUFFER) ||
-        f.Stereo() != bool(want.dwFlags & PFD_STEREO))
-        return false;
-    return f.Rgba() && (!wantWindow || f.HasVisual());
+    return !wantWindow || f.HasVisual();
 }
 
 long Shortfall(int have, int wanted) {
@@ -321,7 +350,7 @@ int NativeChoosePixelFormat(HDC, const PIXELFORMATDESCRIPTOR* descriptor) {
     }
     int best = 0;
     long bestDistance = LONG_MAX;
-    for (int format = 1; format <= State().FormatCount(); ++format) {
+    for (const int format : Candidates(*descriptor)) {
         const TFormat f(format);
         if (!Fits(f, *descriptor))
             continue;
@@ -455,13 +484,20 @@ BOOL NativeMakeCurrent(HDC dc, HGLRC rc) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    // A drawable that does not fit the context is refused asynchronously, so the first
+    // activation on a drawable waits for the server's answer; later ones on the same drawable,
+    // made every frame, need no round trip.
+    const bool check = context->Checked != drawable;
     const int errorsBefore = Win32XErrorCount();
     const Bool made = GLX.glXMakeContextCurrent(dpy, drawable, drawable, context->Context);
-    XSync(dpy, False);
+    if (check)
+        XSync(dpy, False);
     if (!made || Win32XErrorCount() != errorsBefore) {
+        context->Checked = 0;
         SetLastError(ERROR_INVALID_PIXEL_FORMAT);
         return FALSE;
     }
+    context->Checked = drawable;
     context->EverCurrent = true;
     State().CurrentDC = dc;
     State().CurrentRC = rc;

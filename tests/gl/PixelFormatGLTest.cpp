@@ -1,9 +1,10 @@
 // Pixel formats on the machine's GLX: the classic search picks the format that a full comparison
 // of every configuration picks, while asking the driver each attribute of a configuration at
-// most once and only what the search needs.
+// most once, only what the search needs, and nothing of configurations that cannot serve it.
 #include "engine/context/OpenGL1x.h"
 #include "platform/win32/WinGDI.h"
 #include "platform/win32/WinUser.h"
+#include "tests/support/TestWindows.h"
 
 #include <gtest/gtest.h>
 
@@ -167,14 +168,42 @@ TEST_F(PixelFormatGL, AsksEachAttributeOnceAndOnlyWhatTheSearchNeeds) {
     for (const auto& [attribute, times] : asked)
         repeated += times > 1;
     EXPECT_EQ(repeated, 0u) << "of " << asked.size() << " attributes asked";
-    // A configuration that cannot draw to a window is ruled out by its drawable type alone.
-    std::map<GLXFBConfig, bool> windowless;
-    for (GLXFBConfig config : Configurations())
-        windowless[config] = !(Raw(config, GLX_DRAWABLE_TYPE) & GLX_WINDOW_BIT);
-    size_t beyondDrawableType = 0;
+    // Configurations that cannot serve the request are left to the driver to rule out, and
+    // asked nothing.
+    std::map<GLXFBConfig, bool> unfit;
+    for (GLXFBConfig c : Configurations())
+        unfit[c] = !(Raw(c, GLX_DRAWABLE_TYPE) & GLX_WINDOW_BIT) || Raw(c, GLX_DOUBLEBUFFER) == 0 ||
+                   Raw(c, GLX_STEREO) != 0;
+    size_t askedOfUnfit = 0;
     for (const auto& [attribute, times] : asked)
-        beyondDrawableType += windowless[attribute.first] && attribute.second != GLX_DRAWABLE_TYPE;
-    EXPECT_EQ(beyondDrawableType, 0u) << "attributes asked of formats that cannot draw to windows";
+        askedOfUnfit += unfit[attribute.first];
+    EXPECT_EQ(askedOfUnfit, 0u) << "attributes asked of formats that cannot draw the request";
+}
+
+// A context is checked against a window on its first activation there; it keeps taking that
+// window, and another window of its format, activation after activation.
+TEST_F(PixelFormatGL, ActivationTakesTheSameWindowsAgainAndAgain) {
+    const PIXELFORMATDESCRIPTOR request = Request(WindowDouble, 32, 24);
+    HWND first = CreateTestPopup();
+    HWND second = CreateTestPopup();
+    HDC firstDC = GetDC(first);
+    HDC secondDC = GetDC(second);
+    const int format = ChoosePixelFormat(firstDC, &request);
+    ASSERT_TRUE(SetPixelFormat(firstDC, format, &request));
+    ASSERT_TRUE(SetPixelFormat(secondDC, format, &request));
+    HGLRC context = wglCreateContext(firstDC);
+    ASSERT_NE(context, nullptr);
+    const int errorsBefore = Win32XErrorCount();
+    for (int round = 0; round < 3; ++round)
+        for (HDC dc : {firstDC, firstDC, secondDC}) {
+            EXPECT_TRUE(wglMakeCurrent(dc, context)) << "round " << round;
+            EXPECT_EQ(wglGetCurrentDC(), dc);
+            EXPECT_TRUE(wglMakeCurrent(nullptr, nullptr));
+        }
+    EXPECT_EQ(Win32XErrorCount(), errorsBefore);
+    wglDeleteContext(context);
+    DestroyWindow(first);
+    DestroyWindow(second);
 }
 
 } // namespace
