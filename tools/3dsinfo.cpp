@@ -21,15 +21,11 @@
 namespace {
 
 const TToolSyntax Syntax{
-    "3dsinfo",
-    "usage: 3dsinfo [--meshes] FILE\n"
-    "Prints what the 3DS reader finds in FILE, one line per item.\n"
-    "\n"
-    "  --meshes   load FILE into a free form as the viewer does and print every mesh object:\n"
-    "             its vertices with normals and texture coordinates, its face groups\n"
-    "  --help     print this help and exit\n"
-    "  --version  print the version and exit\n",
-    {"--meshes"}};
+    .Name = "3dsinfo",
+    .Synopsis = "[--meshes] FILE",
+    .Description = "Prints what the 3DS reader finds in FILE, one line per item.",
+    .Options = {
+        {"--meshes", "print the mesh objects a free form loads from FILE, as the viewer does"}}};
 
 // Names come from the file: quotes, backslashes and control characters are escaped so that an
 // item always stays on its line.

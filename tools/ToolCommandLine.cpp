@@ -2,13 +2,35 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 namespace {
 
 constexpr int UsageError = 2;
+// Where the options' help starts, after two spaces and the option.
+constexpr size_t HelpColumn = 13;
+
+const TToolOption HelpOption{"--help", "print this help and exit"};
+const TToolOption VersionOption{"--version", "print the version and exit"};
+
+std::string Usage(const TToolSyntax& syntax) {
+    std::string usage = "usage: ";
+    usage.append(syntax.Name).append(" ").append(syntax.Synopsis).append("\n");
+    usage.append(syntax.Description).append("\n\n");
+    std::vector<TToolOption> options = syntax.Options;
+    options.push_back(HelpOption);
+    options.push_back(VersionOption);
+    for (const TToolOption& option : options) {
+        const size_t width = 2 + option.Name.size();
+        usage.append("  ").append(option.Name);
+        usage.append(width < HelpColumn ? HelpColumn - width : 1, ' ');
+        usage.append(option.Help).append("\n");
+    }
+    return usage;
+}
 
 std::optional<int> PrintUsage(const TToolSyntax& syntax) {
-    std::fwrite(syntax.Usage.data(), 1, syntax.Usage.size(), stdout);
+    std::fputs(Usage(syntax).c_str(), stdout);
     return 0;
 }
 
@@ -20,8 +42,13 @@ std::optional<int> PrintVersion(const TToolSyntax& syntax) {
 
 std::optional<int> RejectUsage(const TToolSyntax& syntax, const std::string& reason) {
     std::fprintf(stderr, "%.*s: %s\n", int(syntax.Name.size()), syntax.Name.data(), reason.c_str());
-    std::fwrite(syntax.Usage.data(), 1, syntax.Usage.size(), stderr);
+    std::fputs(Usage(syntax).c_str(), stderr);
     return UsageError;
+}
+
+bool Takes(const TToolSyntax& syntax, std::string_view option) {
+    return std::any_of(syntax.Options.begin(), syntax.Options.end(),
+                       [&](const TToolOption& known) { return known.Name == option; });
 }
 
 bool IsOption(std::string_view argument) {
@@ -35,7 +62,7 @@ std::optional<int> TakeOption(const TToolSyntax& syntax, std::string_view option
         return PrintUsage(syntax);
     if (option == "--version")
         return PrintVersion(syntax);
-    if (std::find(syntax.Options.begin(), syntax.Options.end(), option) == syntax.Options.end())
+    if (!Takes(syntax, option))
         return RejectUsage(syntax, "unknown option '" + std::string(option) + "'");
     command.Options.emplace_back(option);
     return std::nullopt;

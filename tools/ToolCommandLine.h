@@ -9,12 +9,18 @@
 #include <string_view>
 #include <vector>
 
+struct TToolOption {
+    std::string_view Name; // "--meshes"; no option takes a value
+    std::string_view Help;
+};
+
+// What the usage shows: "usage: NAME SYNOPSIS", the description, and the options, --help and
+// --version last.
 struct TToolSyntax {
     std::string_view Name;
-    // The usage, starting with its "usage: NAME ..." line, ending with a newline.
-    std::string_view Usage;
-    // The options the tool takes besides --help and --version; none take a value.
-    std::vector<std::string_view> Options;
+    std::string_view Synopsis;
+    std::string_view Description;
+    std::vector<TToolOption> Options = {};
     int Operands = 1;
 };
 

@@ -759,14 +759,11 @@ void WriteFigure(const std::string& fileName) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const TToolSyntax syntax{"figure3ds",
-                             "usage: figure3ds FILE\n"
-                             "Writes the viewer's sample model, a figure standing at rest, to FILE "
-                             "as a 3DS file.\n"
-                             "\n"
-                             "  --help     print this help and exit\n"
-                             "  --version  print the version and exit\n",
-                             {}};
+    const TToolSyntax syntax{
+        .Name = "figure3ds",
+        .Synopsis = "FILE",
+        .Description =
+            "Writes the viewer's sample model, a figure standing at rest, to FILE as a 3DS file."};
     const TToolCommand command = ParseToolCommand(syntax, argc, argv);
     if (command.ExitStatus)
         return *command.ExitStatus;

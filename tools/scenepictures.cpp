@@ -321,14 +321,11 @@ struct TPicture {
 } // namespace
 
 int main(int argc, char** argv) {
-    const TToolSyntax syntax{"scenepictures",
-                             "usage: scenepictures DIRECTORY\n"
-                             "Writes the scene's pictures Wall.jpg, Floor.jpg and Sky.jpg into "
-                             "DIRECTORY.\n"
-                             "\n"
-                             "  --help     print this help and exit\n"
-                             "  --version  print the version and exit\n",
-                             {}};
+    const TToolSyntax syntax{
+        .Name = "scenepictures",
+        .Synopsis = "DIRECTORY",
+        .Description =
+            "Writes the scene's pictures Wall.jpg, Floor.jpg and Sky.jpg into DIRECTORY."};
     const TToolCommand command = ParseToolCommand(syntax, argc, argv);
     if (command.ExitStatus)
         return *command.ExitStatus;
