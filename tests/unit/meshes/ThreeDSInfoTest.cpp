@@ -162,13 +162,12 @@ TEST(ToolCommandLines, HelpVersionAndUsageErrorsOfEveryTool) {
             std::filesystem::create_directory(directory);
             const TRun run = RunTool(program, c.Arguments, directory);
             const std::string line = name + " " + ::testing::PrintToString(c.Arguments);
+            const std::string output = named(c.Output, name), errors = named(c.Errors, name);
             EXPECT_EQ(run.Status, c.Status) << line;
-            EXPECT_EQ(run.Output.substr(0, named(c.Output, name).size()), named(c.Output, name))
-                << line;
-            EXPECT_EQ(run.Output.empty(), c.Output.empty()) << line;
-            EXPECT_EQ(run.Errors.substr(0, named(c.Errors, name).size()), named(c.Errors, name))
-                << line;
-            EXPECT_EQ(run.Errors.empty(), c.Errors.empty()) << line;
+            EXPECT_EQ(run.Output.substr(0, output.size()), output) << line;
+            EXPECT_EQ(run.Output.empty(), output.empty()) << line;
+            EXPECT_EQ(run.Errors.substr(0, errors.size()), errors) << line;
+            EXPECT_EQ(run.Errors.empty(), errors.empty()) << line;
             EXPECT_TRUE(std::filesystem::is_empty(directory)) << line << " wrote a file";
             std::filesystem::remove_all(directory);
         }
