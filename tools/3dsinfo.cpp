@@ -16,8 +16,16 @@
 #include "engine/3ds/GLFile3DS.h"
 #include "engine/meshes/ApplicationFileIO.h"
 #include "engine/meshes/GLVectorFileObjects.h"
+#include "tools/ToolCommandLine.h"
 
 namespace {
+
+const TToolSyntax Syntax{
+    .Name = "3dsinfo",
+    .Synopsis = "[--meshes] FILE",
+    .Description = "Prints what the 3DS reader finds in FILE, one line per item.",
+    .Options = {
+        {"--meshes", "print the mesh objects a free form loads from FILE, as the viewer does"}}};
 
 // Names come from the file: quotes, backslashes and control characters are escaped so that an
 // item always stays on its line.
@@ -189,16 +197,14 @@ void ReportError(const char* className, const std::string& message) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const bool meshes = argc == 3 && std::strcmp(argv[1], "--meshes") == 0;
-    if (argc != 2 && !meshes) {
-        std::fprintf(stderr, "usage: 3dsinfo [--meshes] FILE\n");
-        return 2;
-    }
+    const TToolCommand command = ParseToolCommand(Syntax, argc, argv);
+    if (command.ExitStatus)
+        return *command.ExitStatus;
     try {
-        if (meshes)
-            PrintMeshes(argv[2]);
+        if (command.Has("--meshes"))
+            PrintMeshes(command.Operands[0]);
         else
-            PrintFile(argv[1]);
+            PrintFile(command.Operands[0]);
         return 0;
     } catch (const Exception& e) {
         ReportError(e.ClassName(), e.Message());

@@ -21,6 +21,7 @@
 
 #include "engine/meshes/ApplicationFileIO.h"
 #include "tests/support/Writer3DS.h"
+#include "tools/ToolCommandLine.h"
 
 // The writer stores numbers as they lie in memory; 3DS files are little-endian.
 static_assert(std::endian::native == std::endian::little);
@@ -758,12 +759,16 @@ void WriteFigure(const std::string& fileName) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: figure3ds FILE\n");
-        return 2;
-    }
+    const TToolSyntax syntax{
+        .Name = "figure3ds",
+        .Synopsis = "FILE",
+        .Description =
+            "Writes the viewer's sample model, a figure standing at rest, to FILE as a 3DS file."};
+    const TToolCommand command = ParseToolCommand(syntax, argc, argv);
+    if (command.ExitStatus)
+        return *command.ExitStatus;
     try {
-        WriteFigure(argv[1]);
+        WriteFigure(command.Operands[0]);
         return 0;
     } catch (const Exception& e) {
         std::fprintf(stderr, "%s: %s\n", e.ClassName(), e.Message().c_str());

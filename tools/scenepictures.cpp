@@ -22,6 +22,8 @@
 
 #include <jpeglib.h>
 
+#include "tools/ToolCommandLine.h"
+
 namespace {
 
 struct TColour {
@@ -319,17 +321,21 @@ struct TPicture {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s DIRECTORY\n", argv[0]);
-        return 2;
-    }
+    const TToolSyntax syntax{
+        .Name = "scenepictures",
+        .Synopsis = "DIRECTORY",
+        .Description =
+            "Writes the scene's pictures Wall.jpg, Floor.jpg and Sky.jpg into DIRECTORY."};
+    const TToolCommand command = ParseToolCommand(syntax, argc, argv);
+    if (command.ExitStatus)
+        return *command.ExitStatus;
     const TPicture pictures[] = {
         {"Wall", WallSize, WallSize, 88, Wall},
         {"Floor", 512, 512, 90, Floor},
         {"Sky", 800, 600, 90, Sky},
     };
     for (const TPicture& picture : pictures) {
-        const std::string path = std::string(argv[1]) + "/" + picture.Name + ".jpg";
+        const std::string path = command.Operands[0] + "/" + picture.Name + ".jpg";
         const auto rgb = Render(picture.Width, picture.Height, picture.Shader);
         if (!WriteFile(path, picture.Width, picture.Height, picture.Quality, rgb))
             return 1;

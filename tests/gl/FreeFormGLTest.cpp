@@ -2,20 +2,17 @@
 // compiled into the free form's display list, lands on the pixels the projection predicts, in the
 // colour of the free form's material; so does the same cube loaded from a generated 3DS file.
 #include "engine/3ds/GLFile3DS.h"
-#include "engine/context/GLWin32Context.h"
-#include "engine/context/GLWin32Viewer.h"
 #include "engine/context/OpenGL1x.h"
 #include "engine/meshes/GLVectorFileObjects.h"
-#include "engine/scene/SceneGraph.h"
-#include "platform/framework/Forms.h"
+#include "tests/support/OffscreenGL.h"
+#include "tests/support/TestScene.h"
 #include "tests/support/TestWindows.h"
 #include "tests/support/Writer3DS.h"
-#include "tests/support/XClient.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -63,14 +60,6 @@ public:
     }
 };
 
-// Where a point at eye depth `distance` and offset `offset` lands, in pixels from the centre,
-// for a 705 x 441 view at 96 dots per inch with focal length 40.
-double ProjectedOffset(double offset, double distance, bool horizontal) {
-    const double m = 705, n = 40.0 * 2 * 96 / (25.4 * m);
-    const double halfExtent = (horizontal ? 705 : 441) / (2 * m);
-    return offset * n / distance / halfExtent * (horizontal ? 705 : 441) / 2;
-}
-
 void LoadArchivedCube(TGLFreeForm& cube) {
     TMeshObjectList list(nullptr);
     FillCube(list);
@@ -90,41 +79,23 @@ void Load3DSCube(TGLFreeForm& cube) {
     cube.LoadMeshFromStream("cube.3ds", stream);
 }
 
-// Loads the cube with `load` into a red free form before the camera and checks its pixels from
+// Loads the cube with `load` into a red free form the camera looks at and checks its pixels from
 // four sides; `picture` names the screenshot.
 void ExpectCubeDrawn(const std::function<void(TGLFreeForm&)>& load, const char* picture) {
-    ASSERT_TRUE(LoadOpenGLLibraries());
-    if (GLContextManager()->ContextClassCount() == 0)
-        RegisterWin32ContextClass();
+    ASSERT_TRUE(UseMachineOpenGL());
     RegisterVectorFileObjects();
     RegisterGLFile3DS();
 
-    TForm form(nullptr);
-    form.SetCaption("free form test");
-    form.SetBounds(0, 0, 705, 441);
-    auto* viewer = new TGLSceneViewer(&form);
-    viewer->SetParent(&form);
-    viewer->SetBounds(0, 0, 705, 441);
-    auto* scene = new TGLScene(&form);
-    auto* cube = new TRedFreeForm(&form);
-    scene->Objects()->AddChild(cube);
+    TTestScene scene("free form test");
+    auto* cube = scene.AddTarget<TRedFreeForm>();
     load(*cube);
-    auto* camera = new TGLCamera(&form);
-    scene->Cameras()->AddChild(camera);
-    camera->SetFocalLength(40);
-    camera->SetDepthOfView(200);
-    camera->SetCameraStyle(csInfinitePerspective);
-    camera->Position().SetPoint(0, 0, 3);
-    camera->SetTargetObject(cube);
-    viewer->SetCamera(camera);
-    viewer->Loaded();
-    form.Show();
+    TGLSceneViewer* viewer = scene.Viewer;
+    TGLCamera* camera = scene.Camera;
 
     TXClient screen;
-    std::optional<TWindowInfo> shown;
-    ASSERT_TRUE(
-        PumpUntil([&] { return (shown = screen.FindWindow("free form test")).has_value(); }));
-    const unsigned long view = screen.Children(shown->Id).at(0).Id;
+    const std::optional<unsigned long> shown = scene.Show(screen);
+    ASSERT_TRUE(shown) << "the form does not show";
+    const unsigned long view = *shown;
     ASSERT_TRUE(PumpUntil([&] { return screen.Pixel(view, 352, 220) == Red; }))
         << "the cube's front face is not in the middle of the view";
     EXPECT_FALSE(cube->Changes().Contains(chStructure)) << "drawn without its display list";
@@ -150,19 +121,15 @@ void ExpectCubeDrawn(const std::function<void(TGLFreeForm&)>& load, const char* 
         EXPECT_EQ(screen.Pixel(view, 352 - across + 2, 220), Red) << "side " << side;
         EXPECT_EQ(screen.Pixel(view, 352 - across - 3, 220), Background) << "side " << side;
     }
-    form.DestroyHandle();
+    scene.Form.DestroyHandle();
 }
 
 } // namespace
 
 TEST(FreeFormGL, AGeneratedCubeIsDrawnFromTheDisplayListWhereTheProjectionPutsIt) {
-    if (!std::getenv("DISPLAY"))
-        GTEST_SKIP() << "no X display";
     ExpectCubeDrawn(LoadArchivedCube, "free-form-cube.png");
 }
 
 TEST(FreeFormGL, ACubeFromA3DSFileIsDrawnAllRoundWhereTheProjectionPutsIt) {
-    if (!std::getenv("DISPLAY"))
-        GTEST_SKIP() << "no X display";
     ExpectCubeDrawn(Load3DSCube, "free-form-3ds-cube.png");
 }

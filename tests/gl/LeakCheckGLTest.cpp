@@ -1,12 +1,9 @@
 // Leak checking excuses the OpenGL driver's own allocations and nothing else: a process that
 // has the driver loaded and drawing, and then loses a block of its own, still fails with a report
 // that names the code that allocated it.
-#include "engine/context/GLContext.h"
-#include "engine/context/GLWin32Context.h"
 #include "engine/context/OpenGL1x.h"
-#include "platform/win32/WinUser.h"
+#include "tests/support/OffscreenGL.h"
 #include "tests/support/Process.h"
-#include "tests/support/TestWindows.h"
 
 #include <gtest/gtest.h>
 
@@ -32,30 +29,20 @@ TBlock* volatile vLastBlock = nullptr;
 }
 
 void DrawATriangle() {
-    HWND window = CreateTestPopup(32, 32);
-    ASSERT_NE(window, nullptr);
-    {
-        TGLWin32Context context;
-        context.CreateOffscreen(GetDC(window), 32, 32);
-        ASSERT_TRUE(context.NativeIsValid());
-        context.MakeCurrent();
-        glClear(GL_COLOR_BUFFER_BIT);
-        glBegin(GL_TRIANGLES);
-        glVertex2f(-1, -1);
-        glVertex2f(1, -1);
-        glVertex2f(0, 1);
-        glEnd();
-        glFinish();
-        context.ReleaseCurrent();
-    }
-    DestroyWindow(window);
+    TOffscreenGL gl(32, 32);
+    ASSERT_TRUE(gl.Valid());
+    glClear(GL_COLOR_BUFFER_BIT);
+    glBegin(GL_TRIANGLES);
+    glVertex2f(-1, -1);
+    glVertex2f(1, -1);
+    glVertex2f(0, 1);
+    glEnd();
+    glFinish();
 }
 
 // Only ever run by the test below, in a child process.
 TEST(LeakCheck, DISABLED_DrawsThenLosesABlock) {
-    ASSERT_TRUE(LoadOpenGLLibraries());
-    if (GLContextManager()->ContextClassCount() == 0)
-        RegisterWin32ContextClass();
+    ASSERT_TRUE(UseMachineOpenGL());
     DrawATriangle();
     LoseABlockOnPurpose();
 }

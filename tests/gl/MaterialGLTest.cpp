@@ -1,30 +1,21 @@
 // Materials on the machine's OpenGL: what a blending mode leaves in the colour buffer, and what
 // a texture shows.
-#include "engine/context/GLWin32Context.h"
 #include "engine/context/OpenGL1x.h"
 #include "engine/context/XOpenGL.h"
 #include "engine/materials/GLTexture.h"
 #include "engine/scene/RenderContextInfo.h"
-#include "platform/win32/WinUser.h"
-#include "tests/support/TestWindows.h"
+#include "tests/support/OffscreenGL.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdlib>
 
 namespace {
 
 using TRgba = std::array<uint8_t, 4>;
 
 struct MaterialGL : testing::Test {
-    void SetUp() override {
-        if (!std::getenv("DISPLAY"))
-            GTEST_SKIP() << "no X display";
-        ASSERT_TRUE(LoadOpenGLLibraries());
-        if (GLContextManager()->ContextClassCount() == 0)
-            RegisterWin32ContextClass();
-    }
+    void SetUp() override { ASSERT_TRUE(UseMachineOpenGL()); }
 };
 
 TRgba ReadPixel(int x, int y) {
@@ -33,63 +24,36 @@ TRgba ReadPixel(int x, int y) {
     return rgba;
 }
 
-// The whole 16 x 16 view, texture coordinates (0, 0) at the bottom left, (1, 1) at the top right.
-void DrawViewportQuad() {
-    glViewport(0, 0, 16, 16);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glBegin(GL_QUADS);
-    glTexCoord2f(0, 0);
-    glVertex2f(-1, -1);
-    glTexCoord2f(1, 0);
-    glVertex2f(1, -1);
-    glTexCoord2f(1, 1);
-    glVertex2f(1, 1);
-    glTexCoord2f(0, 1);
-    glVertex2f(-1, 1);
-    glEnd();
-    glFinish();
-}
-
 // A quarter-opaque red over blue: 0.25 * red + 0.75 * blue, within one step of rounding.
 TEST_F(MaterialGL, ATransparentMaterialBlendsItsColourOverWhatIsBehindIt) {
-    HWND window = CreateTestPopup(16, 16);
-    ASSERT_NE(window, nullptr);
-    {
-        TGLWin32Context context;
-        context.CreateOffscreen(GetDC(window), 16, 16);
-        ASSERT_TRUE(context.NativeIsValid());
-        TGLCurrentContextScope current(context);
-        glDisable(GL_LIGHTING);
-        glClearColor(0, 0, 1, 1);
-        glClear(GL_COLOR_BUFFER_BIT);
+    TOffscreenGL gl(16, 16);
+    ASSERT_TRUE(gl.Valid());
+    glDisable(GL_LIGHTING);
+    glClearColor(0, 0, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
 
-        TGLStateCache cache;
-        TRenderContextInfo rci;
-        rci.StateCache = &cache;
-        TGLMaterial material(nullptr);
-        material.FrontProperties().Diffuse().SetColor({1, 0, 0, 0.25f});
-        material.SetBlendingMode(bmTransparency);
-        material.Apply(rci);
-        DrawViewportQuad();
-        material.UnApply(rci);
+    TGLStateCache cache;
+    TRenderContextInfo rci;
+    rci.StateCache = &cache;
+    TGLMaterial material(nullptr);
+    material.FrontProperties().Diffuse().SetColor({1, 0, 0, 0.25f});
+    material.SetBlendingMode(bmTransparency);
+    material.Apply(rci);
+    DrawViewportQuad(16, 16);
+    material.UnApply(rci);
 
-        const TRgba pixel = ReadPixel(8, 8);
-        EXPECT_NEAR(pixel[0], 64, 1);
-        EXPECT_EQ(pixel[1], 0);
-        EXPECT_NEAR(pixel[2], 191, 1);
+    const TRgba pixel = ReadPixel(8, 8);
+    EXPECT_NEAR(pixel[0], 64, 1);
+    EXPECT_EQ(pixel[1], 0);
+    EXPECT_NEAR(pixel[2], 191, 1);
 
-        // Opaque again: the same colour replaces what is there.
-        material.SetBlendingMode(bmOpaque);
-        material.FrontProperties().Diffuse().SetColor({0, 1, 0, 0.25f});
-        material.Apply(rci);
-        DrawViewportQuad();
-        EXPECT_EQ(ReadPixel(8, 8), (TRgba{0, 255, 0, 0}));
-        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-    }
-    DestroyWindow(window);
+    // Opaque again: the same colour replaces what is there.
+    material.SetBlendingMode(bmOpaque);
+    material.FrontProperties().Diffuse().SetColor({0, 1, 0, 0.25f});
+    material.Apply(rci);
+    DrawViewportQuad(16, 16);
+    EXPECT_EQ(ReadPixel(8, 8), (TRgba{0, 255, 0, 0}));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 // 4 x 4 texels: the top row red, the rest of the top half yellow, the bottom half blue, and the
@@ -114,43 +78,36 @@ TBitmap Picture() {
 }
 
 TEST_F(MaterialGL, ADecalTextureShowsThePictureUprightWhateverTheColour) {
-    HWND window = CreateTestPopup(16, 16);
-    ASSERT_NE(window, nullptr);
-    {
-        TGLWin32Context context;
-        context.CreateOffscreen(GetDC(window), 16, 16);
-        ASSERT_TRUE(context.NativeIsValid());
-        TGLCurrentContextScope current(context);
-        InitializeTexCoordDispatch();
-        SelectTexCoordUnit0();
-        glDisable(GL_LIGHTING);
-        glClearColor(0, 0, 0, 1);
-        glClear(GL_COLOR_BUFFER_BIT);
+    TOffscreenGL gl(16, 16);
+    ASSERT_TRUE(gl.Valid());
+    InitializeTexCoordDispatch();
+    SelectTexCoordUnit0();
+    glDisable(GL_LIGHTING);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
 
-        TGLStateCache cache;
-        cache.ResetAll();
-        TRenderContextInfo rci;
-        rci.StateCache = &cache;
-        TGLMaterial material(nullptr);
-        material.FrontProperties().Diffuse().SetColor({0.5f, 0.5f, 0.5f, 1});
-        TGLTexture& texture = material.Texture();
-        const TBitmap picture = Picture();
-        texture.Image().Assign(&picture);
-        texture.SetMinFilter(miNearest);
-        texture.SetMagFilter(maNearest);
-        texture.SetDisabled(false);
-        material.Apply(rci);
-        DrawViewportQuad();
-        material.UnApply(rci);
+    TGLStateCache cache;
+    cache.ResetAll();
+    TRenderContextInfo rci;
+    rci.StateCache = &cache;
+    TGLMaterial material(nullptr);
+    material.FrontProperties().Diffuse().SetColor({0.5f, 0.5f, 0.5f, 1});
+    TGLTexture& texture = material.Texture();
+    const TBitmap picture = Picture();
+    texture.Image().Assign(&picture);
+    texture.SetMinFilter(miNearest);
+    texture.SetMagFilter(maNearest);
+    texture.SetDisabled(false);
+    material.Apply(rci);
+    DrawViewportQuad(16, 16);
+    material.UnApply(rci);
 
-        EXPECT_EQ(ReadPixel(8, 15), (TRgba{255, 0, 0, 0})) << "the picture's top row at t = 1";
-        EXPECT_EQ(ReadPixel(8, 9), (TRgba{255, 255, 0, 0}));
-        EXPECT_EQ(ReadPixel(8, 2), (TRgba{0, 0, 255, 0}));
-        EXPECT_EQ(ReadPixel(1, 1), (TRgba{0, 255, 0, 0})) << "the picture's bottom-left texel";
-        EXPECT_EQ(texture.TexWidth(), 4);
-        EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-    }
-    DestroyWindow(window);
+    EXPECT_EQ(ReadPixel(8, 15), (TRgba{255, 0, 0, 0})) << "the picture's top row at t = 1";
+    EXPECT_EQ(ReadPixel(8, 9), (TRgba{255, 255, 0, 0}));
+    EXPECT_EQ(ReadPixel(8, 2), (TRgba{0, 0, 255, 0}));
+    EXPECT_EQ(ReadPixel(1, 1), (TRgba{0, 255, 0, 0})) << "the picture's bottom-left texel";
+    EXPECT_EQ(texture.TexWidth(), 4);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 } // namespace

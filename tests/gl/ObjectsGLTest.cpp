@@ -2,21 +2,20 @@
 // the light's colour only from the side it faces, a shown dummy cube draws its dashed edges where
 // the projection puts them, and the sky box shows its pictures around the camera wherever it
 // stands, leaving the state as it found it.
-#include "engine/context/GLWin32Context.h"
-#include "engine/context/GLWin32Viewer.h"
 #include "engine/context/OpenGL1x.h"
 #include "engine/objects/GLObjects.h"
 #include "engine/objects/GLSkyBox.h"
 #include "engine/scene/SceneGraphBuffer.h"
-#include "platform/framework/Forms.h"
+#include "tests/support/OffscreenGL.h"
+#include "tests/support/TestScene.h"
 #include "tests/support/TestWindows.h"
-#include "tests/support/XClient.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -39,7 +38,8 @@ std::string Text(TRgb pixel) {
 // A 705 x 441 view of a scene whose camera stands at (0, 0, 3) looking at a dummy cube at the
 // origin, as the viewer's own camera does.
 struct ObjectsGL : ::testing::Test {
-    std::unique_ptr<TForm> form;
+    std::unique_ptr<TTestScene> testScene;
+    TForm* form = nullptr;
     TGLSceneViewer* viewer = nullptr;
     TGLScene* scene = nullptr;
     TGLDummyCube* cube = nullptr;
@@ -48,39 +48,23 @@ struct ObjectsGL : ::testing::Test {
     unsigned long view = 0;
 
     void SetUp() override {
-        ASSERT_TRUE(LoadOpenGLLibraries());
-        if (GLContextManager()->ContextClassCount() == 0)
-            RegisterWin32ContextClass();
-        form = std::make_unique<TForm>(nullptr);
-        form->SetCaption("objects test");
-        form->SetBounds(0, 0, 705, 441);
-        viewer = new TGLSceneViewer(form.get());
-        viewer->SetParent(form.get());
-        viewer->SetBounds(0, 0, 705, 441);
-        scene = new TGLScene(form.get());
-        cube = new TGLDummyCube(form.get());
-        scene->Objects()->AddChild(cube);
-        camera = new TGLCamera(form.get());
-        scene->Cameras()->AddChild(camera);
-        camera->SetFocalLength(40);
-        camera->SetDepthOfView(200);
-        camera->SetCameraStyle(csInfinitePerspective);
-        camera->Position().SetPoint(0, 0, 3);
-        camera->SetTargetObject(cube);
-        viewer->SetCamera(camera);
+        ASSERT_TRUE(UseMachineOpenGL());
+        testScene = std::make_unique<TTestScene>("objects test");
+        form = &testScene->Form;
+        viewer = testScene->Viewer;
+        scene = testScene->Scene;
+        cube = testScene->AddTarget<TGLDummyCube>();
+        camera = testScene->Camera;
     }
     void TearDown() override {
         if (form)
             form->DestroyHandle();
     }
     void Show() {
-        viewer->Loaded();
-        form->Show();
         screen = std::make_unique<TXClient>();
-        std::optional<TWindowInfo> shown;
-        ASSERT_TRUE(
-            PumpUntil([&] { return (shown = screen->FindWindow("objects test")).has_value(); }));
-        view = screen->Children(shown->Id).at(0).Id;
+        const std::optional<unsigned long> shown = testScene->Show(*screen);
+        ASSERT_TRUE(shown) << "the form does not show";
+        view = *shown;
         ASSERT_TRUE(PumpUntil([&] { return viewer->Buffer()->FrameCount() > 0; }));
         PumpUntilIdle();
     }
@@ -101,9 +85,9 @@ TEST_F(ObjectsGL, APlaneIsLitOnlyFromTheSideItFaces) {
     };
     const TCase cases[] = {{"grey", std::nullopt, {177, 177, 177}},
                            {"red", TVector{1, 0, 0, 1}, {218, 10, 10}}};
-    auto* light = new TGLLightSource(form.get());
+    auto* light = new TGLLightSource(form);
     scene->Objects()->AddChild(light);
-    auto* plane = new TGLPlane(form.get());
+    auto* plane = new TGLPlane(form);
     scene->Objects()->AddChild(plane);
     plane->SetWidth(2);
     plane->SetHeight(2);
@@ -197,14 +181,14 @@ struct SkyBoxGL : ObjectsGL {
         ObjectsGL::SetUp();
         if (HasFatalFailure())
             return;
-        library = new TGLMaterialLibrary(form.get());
+        library = new TGLMaterialLibrary(form);
         AddItem("Wall", Picture(512, 512, [](int x, int y) {
                     return y < 256 ? (x < 256 ? Red : Green) : (x < 256 ? Blue : White);
                 }));
         AddItem("Sky", Picture(8, 8, [](int, int) { return Cyan; }));
         AddItem("Floor", Picture(8, 8, [](int, int) { return Magenta; }));
         library->LibMaterialByName("Wall")->Material().Texture().SetMinFilter(miLinear);
-        box = new TGLSkyBox(form.get());
+        box = new TGLSkyBox(form);
         scene->Objects()->InsertChild(0, box);
         box->SetMatNameTop("Sky");
         box->SetMatNameBottom("Floor");
@@ -228,7 +212,7 @@ struct SkyBoxGL : ObjectsGL {
 // With a light shining, the faces still show their pictures' own colours: upright and unmirrored
 // ahead, continued round the corners on the sides. A camera moved without turning sees the same.
 TEST_F(SkyBoxGL, ShowsTheWallAheadTheSkyAboveAndTheFloorBelowWhereverTheCameraStands) {
-    auto* light = new TGLLightSource(form.get());
+    auto* light = new TGLLightSource(form);
     scene->Objects()->AddChild(light);
     light->Position().SetPoint(0, 0, 2);
     Show();
@@ -321,10 +305,10 @@ public:
 };
 
 TEST_F(SkyBoxGL, LeavesDepthTestLightingAndFogAsItFoundThemAndDepthWritesOn) {
-    auto* before = new TStateProbe(form.get());
+    auto* before = new TStateProbe(form);
     scene->Objects()->InsertChild(0, before);
     before->TurnsDepthWritesOff = true;
-    auto* after = new TStateProbe(form.get());
+    auto* after = new TStateProbe(form);
     scene->Objects()->InsertChild(2, after);
     Show();
     TGLSceneBuffer& buffer = *viewer->Buffer();

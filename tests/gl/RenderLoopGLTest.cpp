@@ -1,22 +1,21 @@
 // The render loop with a real context: a box of known size seen through the camera lands on the
 // pixels the projection predicts, and moves where an orbit of the camera puts it.
 #include "app/Unit1.h"
-#include "engine/context/GLWin32Context.h"
-#include "engine/context/GLWin32Viewer.h"
 #include "engine/context/OpenGL1x.h"
-#include "engine/scene/SceneGraph.h"
-#include "platform/framework/Forms.h"
 #include "platform/framework/JPEGImage.h"
 #include "platform/win32/WinUser.h"
+#include "tests/support/OffscreenGL.h"
+#include "tests/support/TestScene.h"
 #include "tests/support/TestWindows.h"
-#include "tests/support/XClient.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <array>
 #include <cmath>
 #include <cstdlib>
-#include <thread>
+#include <functional>
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -58,48 +57,18 @@ private:
 };
 
 struct RenderLoopGL : ::testing::Test {
-    void SetUp() override {
-        ASSERT_TRUE(LoadOpenGLLibraries());
-        if (GLContextManager()->ContextClassCount() == 0)
-            RegisterWin32ContextClass();
-    }
+    void SetUp() override { ASSERT_TRUE(UseMachineOpenGL()); }
 };
 
-// Where a point at eye depth `distance` and offset `offset` lands, in pixels from the centre,
-// for a 705 x 441 view at 96 dots per inch with focal length 40.
-double ProjectedOffset(double offset, double distance, bool horizontal) {
-    const double m = 705, n = 40.0 * 2 * 96 / (25.4 * m);
-    const double halfExtent = (horizontal ? 705 : 441) / (2 * m); // at the near plane
-    const double ndc = offset * n / distance / halfExtent;
-    return ndc * (horizontal ? 705 : 441) / 2;
-}
-
 TEST_F(RenderLoopGL, ABoxAppearsWhereTheProjectionPutsItAndFollowsTheOrbit) {
-    TForm form(nullptr);
-    form.SetCaption("render loop test");
-    form.SetBounds(0, 0, 705, 441);
-    auto* viewer = new TGLSceneViewer(&form);
-    viewer->SetParent(&form);
-    viewer->SetBounds(0, 0, 705, 441);
-    auto* scene = new TGLScene(&form);
-    auto* box = new TTestBox(&form);
-    scene->Objects()->AddChild(box);
-    auto* camera = new TGLCamera(&form);
-    scene->Cameras()->AddChild(camera);
-    camera->SetFocalLength(40);
-    camera->SetDepthOfView(200);
-    camera->SetCameraStyle(csInfinitePerspective);
-    camera->Position().SetPoint(0, 0, 3);
-    camera->SetTargetObject(box);
-    viewer->SetCamera(camera);
-    viewer->Loaded();
-    form.Show();
+    TTestScene scene("render loop test");
+    scene.AddTarget<TTestBox>();
+    TGLCamera* camera = scene.Camera;
 
     TXClient screen;
-    std::optional<TWindowInfo> shown;
-    ASSERT_TRUE(
-        PumpUntil([&] { return (shown = screen.FindWindow("render loop test")).has_value(); }));
-    const unsigned long view = screen.Children(shown->Id).at(0).Id;
+    const std::optional<unsigned long> shown = scene.Show(screen);
+    ASSERT_TRUE(shown) << "the form does not show";
+    const unsigned long view = *shown;
     ASSERT_TRUE(PumpUntil([&] { return screen.Pixel(view, 352, 220) == Red; }))
         << "the box's front face is not in the middle of the view";
 
@@ -126,7 +95,7 @@ TEST_F(RenderLoopGL, ABoxAppearsWhereTheProjectionPutsItAndFollowsTheOrbit) {
     EXPECT_EQ(screen.Pixel(view, 352 + int(across) + 3, 220), Background);
     EXPECT_EQ(screen.Pixel(view, 352 + int(across) - 2, 220), side);
     screen.SavePng(view, "render-loop-side.png");
-    form.DestroyHandle();
+    scene.Form.DestroyHandle();
 }
 
 // The real main form: every action that changes the scene leads to exactly one new frame.

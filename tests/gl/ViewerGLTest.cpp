@@ -4,6 +4,7 @@
 #include "engine/context/OpenGL1x.h"
 #include "platform/framework/Forms.h"
 #include "platform/win32/WinUser.h"
+#include "tests/support/OffscreenGL.h"
 #include "tests/support/TestWindows.h"
 #include "tests/support/WindowState.h"
 #include "tests/support/XClient.h"
@@ -25,11 +26,7 @@ std::array<uint8_t, 4> ReadPixel(int x, int y, GLenum buffer) {
 }
 
 struct ViewerGL : ::testing::Test {
-    void SetUp() override {
-        ASSERT_TRUE(LoadOpenGLLibraries());
-        if (GLContextManager()->ContextClassCount() == 0)
-            RegisterWin32ContextClass();
-    }
+    void SetUp() override { ASSERT_TRUE(UseMachineOpenGL()); }
 };
 
 TEST_F(ViewerGL, PresentsTheClearedFrameOnTheWindow) {
@@ -72,21 +69,13 @@ TEST_F(ViewerGL, PresentsTheClearedFrameOnTheWindow) {
 }
 
 TEST_F(ViewerGL, OffscreenContextRendersIntoItsPbuffer) {
-    HWND window = CreateTestPopup(16, 16);
-    ASSERT_NE(window, nullptr);
-    {
-        TGLWin32Context context;
-        context.CreateOffscreen(GetDC(window), 64, 32);
-        ASSERT_TRUE(context.NativeIsValid());
-        context.MakeCurrent();
-        glViewport(0, 0, 64, 32);
-        glClearColor(0, 0, 1, 1);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glFinish();
-        EXPECT_EQ(ReadPixel(63, 31, GL_FRONT), (std::array<uint8_t, 4>{0, 0, 255, 255}));
-        context.ReleaseCurrent();
-    }
-    DestroyWindow(window);
+    TOffscreenGL gl(64, 32);
+    ASSERT_TRUE(gl.Valid());
+    glViewport(0, 0, 64, 32);
+    glClearColor(0, 0, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glFinish();
+    EXPECT_EQ(ReadPixel(63, 31, GL_FRONT), (std::array<uint8_t, 4>{0, 0, 255, 255}));
 }
 
 TEST_F(ViewerGL, SharedDisplayListOutlivesTheContextThatCompiledIt) {

@@ -6,6 +6,7 @@
 #include "platform/win32/WinUser.h"
 // After gtest: Xlib's macros (None, Bool) would clash with its names.
 #include "platform/win32/WinX11.h"
+#include "tests/support/RecordedWindows.h"
 #include "tests/support/WindowState.h"
 
 #include <X11/Xatom.h>
@@ -28,18 +29,8 @@ struct TSeen {
     LPARAM LParam;
 };
 
-std::vector<TSeen>& Seen() {
-    static std::vector<TSeen> seen;
-    return seen;
-}
-
-std::vector<TSeen> SeenOf(UINT message) {
-    std::vector<TSeen> out;
-    for (const TSeen& s : Seen())
-        if (s.Message == message)
-            out.push_back(s);
-    return out;
-}
+constexpr auto Seen = &TMessageLog<TSeen>::Seen;
+constexpr auto SeenOf = &TMessageLog<TSeen>::SeenOf;
 
 RECT LastPaintRect{};
 
@@ -58,13 +49,6 @@ LRESULT RecordingProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 const char* const PlainClass = "WinUserX11Plain";
 const char* const FacedClass = "WinUserX11Faced";
 const char* const ColouredClass = "WinUserX11Coloured";
-
-void Register(const char* name, HBRUSH background) {
-    WNDCLASSEX windowClass{sizeof(WNDCLASSEX), 0, RecordingProcedure, nullptr, background, name};
-    WNDCLASSEX existing{};
-    if (!GetClassInfoEx(nullptr, name, &existing))
-        RegisterClassEx(&windowClass);
-}
 
 std::string StringProperty(Display* display, Window window, const char* name) {
     Atom type = 0;
@@ -86,9 +70,11 @@ protected:
         ASSERT_NE(Win32Display(), nullptr);
         FObserver = XOpenDisplay(nullptr);
         ASSERT_NE(FObserver, nullptr);
-        Register(PlainClass, nullptr);
-        Register(FacedClass, reinterpret_cast<HBRUSH>(uintptr_t(COLOR_BTNFACE + 1)));
-        Register(ColouredClass, Win32ColorBrush(0x001E140A)); // red 10, green 20, blue 30
+        RegisterTestClass(PlainClass, RecordingProcedure, 0, nullptr);
+        RegisterTestClass(FacedClass, RecordingProcedure, 0,
+                          reinterpret_cast<HBRUSH>(uintptr_t(COLOR_BTNFACE + 1)));
+        // Red 10, green 20, blue 30.
+        RegisterTestClass(ColouredClass, RecordingProcedure, 0, Win32ColorBrush(0x001E140A));
         Seen().clear();
         FErrorsBefore = Win32XErrorCount();
     }

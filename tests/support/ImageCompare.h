@@ -2,22 +2,10 @@
 // the rasteriser's rounding along edges, then compared block by block with a colour tolerance.
 #pragma once
 
-#include "tests/support/XClient.h"
-
-#include <optional>
-#include <string>
-#include <vector>
-
-struct TImage {
-    int Width = 0, Height = 0;
-    std::vector<TRgb> Pixels;
-};
+#include "tests/support/PngFile.h"
 
 // The average colour of each `block` x `block` square (partial squares at the edges dropped).
 TImage BlockAverages(const TImage& image, int block);
-
-// Reads what WritePng writes (8-bit RGB, no filters, stored deflate blocks); none otherwise.
-std::optional<TImage> ReadPng(const std::string& path);
 
 // The share of pixels whose largest channel difference exceeds `tolerance`; 1 when the sizes
 // differ.

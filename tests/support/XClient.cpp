@@ -1,4 +1,5 @@
 #include "tests/support/XClient.h"
+#include "tests/support/PngFile.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -8,7 +9,6 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <thread>
 
@@ -29,78 +29,7 @@ int CountError(Display* display, XErrorEvent* error) {
     return vPreviousHandler(display, error);
 }
 
-uint32_t Crc(const unsigned char* data, size_t length, uint32_t crc = 0xFFFFFFFFu) {
-    for (size_t i = 0; i < length; ++i) {
-        crc ^= data[i];
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return crc;
-}
-
-void PutBig(std::string& out, uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out.push_back(static_cast<char>((value >> shift) & 0xFF));
-}
-
-void Chunk(std::ofstream& file, const char* type, const std::string& data) {
-    std::string chunk(type, 4);
-    chunk += data;
-    std::string length;
-    PutBig(length, static_cast<uint32_t>(data.size()));
-    std::string crc;
-    PutBig(crc,
-           Crc(reinterpret_cast<const unsigned char*>(chunk.data()), chunk.size()) ^ 0xFFFFFFFFu);
-    file << length << chunk << crc;
-}
-
-// A zlib stream of stored (uncompressed) deflate blocks.
-std::string Stored(const std::string& raw) {
-    std::string out("\x78\x01", 2);
-    uint32_t a = 1, b = 0;
-    for (unsigned char c : raw) {
-        a = (a + c) % 65521;
-        b = (b + a) % 65521;
-    }
-    size_t at = 0;
-    do {
-        const size_t n = std::min<size_t>(65535, raw.size() - at);
-        const bool last = at + n == raw.size();
-        out.push_back(last ? 1 : 0);
-        out.push_back(static_cast<char>(n & 0xFF));
-        out.push_back(static_cast<char>(n >> 8));
-        out.push_back(static_cast<char>(~n & 0xFF));
-        out.push_back(static_cast<char>((~n >> 8) & 0xFF));
-        out.append(raw, at, n);
-        at += n;
-    } while (at < raw.size());
-    PutBig(out, (b << 16) | a);
-    return out;
-}
-
 } // namespace
-
-void WritePng(const std::string& path, const std::vector<TRgb>& pixels, int width, int height) {
-    std::ofstream file(path, std::ios::binary);
-    file << std::string("\x89PNG\r\n\x1a\n", 8);
-    std::string header;
-    PutBig(header, static_cast<uint32_t>(width));
-    PutBig(header, static_cast<uint32_t>(height));
-    header += std::string("\x08\x02\x00\x00\x00", 5);
-    Chunk(file, "IHDR", header);
-    std::string raw;
-    for (int y = 0; y < height; ++y) {
-        raw.push_back(0);
-        for (int x = 0; x < width; ++x) {
-            const TRgb& p = pixels[static_cast<size_t>(y) * width + x];
-            raw.push_back(static_cast<char>(p.R));
-            raw.push_back(static_cast<char>(p.G));
-            raw.push_back(static_cast<char>(p.B));
-        }
-    }
-    Chunk(file, "IDAT", Stored(raw));
-    Chunk(file, "IEND", "");
-}
 
 struct TXClient::TImpl {
     Display* Dpy = nullptr;

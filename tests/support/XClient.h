@@ -57,6 +57,3 @@ private:
     struct TImpl;
     TImpl* FImpl;
 };
-
-// Writes RGB pixels as an uncompressed PNG.
-void WritePng(const std::string& path, const std::vector<TRgb>& pixels, int width, int height);

@@ -405,6 +405,19 @@ TEST(Database3DS, RecordsAreCachedUntilTheNextRead) {
     TRead3DS read(WriteScene3DS({{Material3DS("A", {})}, {BoxMesh3DS("Box01")}, {}}));
     EXPECT_EQ(read.File.Objects().MeshByIndex(0), read.File.Objects().MeshByIndex(0));
     EXPECT_EQ(read.File.Materials().MaterialByIndex(0), read.File.Materials().MaterialByIndex(0));
+    EXPECT_EQ(read.File.Materials().MaterialByName("a"), read.File.Materials().MaterialByIndex(0));
+
+    // The next read, of another file: the records are those of the new file.
+    const std::vector<uint8_t> next =
+        WriteScene3DS({{Material3DS("B", {}), Material3DS("C", {})}, {BoxMesh3DS("Box02")}, {}});
+    TPointerStream stream(next.data(), static_cast<int64_t>(next.size()));
+    read.File.ReadFromStream(stream);
+    ASSERT_NE(read.File.Objects().MeshByIndex(0), nullptr);
+    EXPECT_EQ(read.File.Objects().MeshByIndex(0)->NameStr, "Box02");
+    EXPECT_EQ(read.File.Materials().MaterialCount(), 2);
+    EXPECT_EQ(read.File.Materials().MaterialByIndex(0)->NameStr, "B");
+    EXPECT_EQ(read.File.Materials().MaterialByName("a"), nullptr);
+    EXPECT_EQ(read.File.Materials().MaterialByName("c"), read.File.Materials().MaterialByIndex(1));
 }
 
 TEST(Database3DS, AReleasedMeshIsHandedOverWithItsArraysAndReadAgainAfter) {

@@ -9,10 +9,9 @@
 
 #include "engine/meshes/PersistentClasses.h"
 #include "engine/meshes/VectorLists.h"
+#include "tests/support/ArchiveLoad.h"
 
 namespace {
-
-using TBytes = std::vector<uint8_t>;
 
 // An archivable item of two versions: version 1 added Value.
 class TTestItem : public TPersistentObject {
@@ -83,26 +82,6 @@ TBytes Written(const std::function<void(TBinaryWriter&)>& write) {
 
 TBytes Archive(const TPersistentObject& object) {
     return Written([&](TBinaryWriter& writer) { object.WriteToFiler(writer); });
-}
-
-// "ok", or the class and message of the archive error that loading raised; any other
-// exception fails the test.
-std::string LoadError(TPersistentObject& object, const TBytes& bytes) {
-    TPointerStream stream(bytes.data(), static_cast<int64_t>(bytes.size()));
-    try {
-        object.LoadFromStream(stream);
-        return "ok";
-    } catch (const EReadError& e) {
-        return "EReadError: " + e.Message();
-    } catch (const EFilerException& e) {
-        return "EFilerException: " + e.Message();
-    } catch (const EInvalidFileSignature& e) {
-        return "EInvalidFileSignature: " + e.Message();
-    } catch (const Exception& e) {
-        if (std::string(e.ClassName()) != "Exception")
-            throw;
-        return "Exception: " + e.Message();
-    }
 }
 
 TBytes operator+(TBytes a, const std::string& b) {

@@ -3,14 +3,13 @@
 #pragma once
 
 #include "engine/meshes/GLVectorFileObjects.h"
+#include "tests/support/ArchiveLoad.h"
 
 #include <gtest/gtest.h>
 
 #include <initializer_list>
 #include <string>
 #include <vector>
-
-using TBytes = std::vector<uint8_t>;
 
 inline TAffineVector V(float x, float y, float z) {
     return AffineVectorMake(x, y, z);
@@ -29,24 +28,6 @@ inline TBytes Archive(const TPersistentObject& object) {
     TMemoryStream stream;
     object.SaveToStream(stream);
     return {stream.Memory(), stream.Memory() + stream.Size()};
-}
-
-// "ok", or the class and message of the archive error that loading raised; any other exception
-// fails the test.
-inline std::string LoadError(TPersistentObject& object, const TBytes& bytes) {
-    TPointerStream stream(bytes.data(), static_cast<int64_t>(bytes.size()));
-    try {
-        object.LoadFromStream(stream);
-        return "ok";
-    } catch (const EReadError& e) {
-        return "EReadError: " + e.Message();
-    } catch (const EFilerException& e) {
-        return "EFilerException: " + e.Message();
-    } catch (const Exception& e) {
-        if (std::string(e.ClassName()) != "Exception")
-            throw;
-        return "Exception: " + e.Message();
-    }
 }
 
 // A quad of four vertices (0, 0, 0) .. (1, 1, 0) with normals, texture coordinates and nothing

@@ -1,5 +1,5 @@
 // 3dsinfo --meshes, the program: what it prints for a generated file, and how it fails on
-// hostile ones.
+// hostile ones; and the command lines of the project's tools.
 #include "tests/support/Writer3DS.h"
 
 #include <gtest/gtest.h>
@@ -7,8 +7,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -29,10 +32,23 @@ std::string ReadText(const std::string& fileName) {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-TRun MeshesOf(const std::string& fileName) {
+// The text as one word of the shell.
+std::string ShellWord(const std::string& text) {
+    std::string word = "'";
+    for (const char c : text)
+        word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return word + "'";
+}
+
+// Runs the program with the arguments in the directory (the current one when empty).
+TRun RunTool(const std::string& program, const std::vector<std::string>& arguments,
+             const std::string& directory = "") {
     const std::string errors = TempName("errors");
-    const std::string command =
-        "'" SKYVIEW_3DSINFO "' --meshes '" + fileName + "' 2>'" + errors + "'";
+    std::string command = directory.empty() ? "" : "cd " + ShellWord(directory) + " && ";
+    command += ShellWord(program);
+    for (const std::string& argument : arguments)
+        command += " " + ShellWord(argument);
+    command += " 2>" + ShellWord(errors);
     FILE* pipe = ::popen(command.c_str(), "r");
     TRun run{-1, {}, {}};
     char buffer[4096];
@@ -44,6 +60,10 @@ TRun MeshesOf(const std::string& fileName) {
     run.Errors = ReadText(errors);
     std::filesystem::remove(errors);
     return run;
+}
+
+TRun MeshesOf(const std::string& fileName) {
+    return RunTool(SKYVIEW_3DSINFO, {"--meshes", fileName});
 }
 
 TRun MeshesOf(const std::vector<uint8_t>& bytes) {
@@ -104,4 +124,61 @@ TEST(ThreeDSInfo, HostileFilesEndInTheErrorsClassAndMessageOnOneLine) {
         EXPECT_EQ(run.Output, "");
         EXPECT_EQ(run.Errors, errors);
     }
+}
+
+// Every tool answers --help and --version on standard output, and a wrong command line with the
+// reason and the usage on standard error and status 2; none of them writes a file named after a
+// flag (figure3ds used to write its model to one).
+TEST(ToolCommandLines, HelpVersionAndUsageErrorsOfEveryTool) {
+    struct TCase {
+        std::vector<std::string> Arguments;
+        int Status;
+        std::string Output; // what standard output starts with; NAME stands for the tool's name
+        std::string Errors; // what standard error starts with
+    };
+    const TCase cases[] = {
+        {{"--help"}, 0, "usage: NAME ", ""},
+        {{"--version"}, 0, "NAME (skyview) " SKYVIEW_VERSION "\n", ""},
+        {{"--help", "--version"}, 0, "usage: NAME ", ""},
+        {{}, 2, "", "NAME: missing operand\nusage: NAME "},
+        {{"--output", "x"}, 2, "", "NAME: unknown option '--output'\nusage: NAME "},
+        {{"x", "-h"}, 2, "", "NAME: unknown option '-h'\nusage: NAME "},
+        {{"x", "y"}, 2, "", "NAME: wrong number of operands\nusage: NAME "},
+        {{"--", "x", "y"}, 2, "", "NAME: wrong number of operands\nusage: NAME "},
+    };
+    const std::pair<std::string, std::string> tools[] = {
+        {"3dsinfo", SKYVIEW_3DSINFO},
+        {"figure3ds", SKYVIEW_FIGURE3DS},
+        {"scenepictures", SKYVIEW_SCENEPICTURES},
+    };
+    const auto named = [](std::string text, const std::string& name) {
+        for (size_t at; (at = text.find("NAME")) != std::string::npos;)
+            text.replace(at, 4, name);
+        return text;
+    };
+    const std::string directory = TempName("tool");
+    for (const auto& [name, program] : tools)
+        for (const TCase& c : cases) {
+            std::filesystem::create_directory(directory);
+            const TRun run = RunTool(program, c.Arguments, directory);
+            const std::string line = name + " " + ::testing::PrintToString(c.Arguments);
+            const std::string output = named(c.Output, name), errors = named(c.Errors, name);
+            EXPECT_EQ(run.Status, c.Status) << line;
+            EXPECT_EQ(run.Output.substr(0, output.size()), output) << line;
+            EXPECT_EQ(run.Output.empty(), output.empty()) << line;
+            EXPECT_EQ(run.Errors.substr(0, errors.size()), errors) << line;
+            EXPECT_EQ(run.Errors.empty(), errors.empty()) << line;
+            EXPECT_TRUE(std::filesystem::is_empty(directory)) << line << " wrote a file";
+            std::filesystem::remove_all(directory);
+        }
+}
+
+// 3dsinfo's own option wants its file, and after "--" a name starting with "-" is a file.
+TEST(ToolCommandLines, ThreeDSInfoTakesMeshesAndEndsOptionsAtTwoDashes) {
+    const TRun meshesAlone = RunTool(SKYVIEW_3DSINFO, {"--meshes"});
+    EXPECT_EQ(meshesAlone.Status, 2);
+    EXPECT_EQ(meshesAlone.Errors.substr(0, 26), "3dsinfo: missing operand\nu");
+    const TRun dashed = RunTool(SKYVIEW_3DSINFO, {"--meshes", "--", "-missing.3ds"});
+    EXPECT_EQ(dashed.Status, 1);
+    EXPECT_EQ(dashed.Errors, "Exception: File not found: \"-missing.3ds\"\n");
 }

@@ -5,6 +5,7 @@
 #include "platform/win32/WinUserState.h"
 // After gtest: Xlib's macros (None, Bool) would clash with its names.
 #include "platform/win32/WinX11.h"
+#include "tests/support/RecordedWindows.h"
 #include "tests/support/WindowState.h"
 
 #include <cstdlib>
@@ -22,18 +23,8 @@ struct TSeen {
 };
 
 // What the window procedures and hooks of a test saw, in order.
-std::vector<TSeen>& Seen() {
-    static std::vector<TSeen> seen;
-    return seen;
-}
-
-std::vector<TSeen> SeenOf(UINT message) {
-    std::vector<TSeen> out;
-    for (const TSeen& s : Seen())
-        if (s.Message == message)
-            out.push_back(s);
-    return out;
-}
+constexpr auto Seen = &TMessageLog<TSeen>::Seen;
+constexpr auto SeenOf = &TMessageLog<TSeen>::SeenOf;
 
 LRESULT CreateResult = 0;
 void* CreateParam = nullptr;
@@ -59,12 +50,7 @@ const char* const OwnDCClass = "WinUserTestOwnDC";
 const char* const BackgroundClass = "WinUserTestBackground";
 
 void Register(const char* name, UINT style, HBRUSH background) {
-    WNDCLASSEX windowClass{sizeof(WNDCLASSEX), style, RecordingProcedure, nullptr,
-                           background,         name};
-    WNDCLASSEX existing{};
-    if (!GetClassInfoEx(nullptr, name, &existing)) {
-        ASSERT_NE(RegisterClassEx(&windowClass), 0);
-    }
+    ASSERT_TRUE(RegisterTestClass(name, RecordingProcedure, style, background)) << name;
 }
 
 class WinUserTest : public testing::Test {
