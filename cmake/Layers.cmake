@@ -32,9 +32,9 @@ skyview_layer(geometry FILES engine/geometry/*)
 skyview_layer(3ds FILES engine/3ds/* USES fileio)
 skyview_layer(fileio FILES engine/meshes/ApplicationFileIO* USES streams)
 skyview_layer(framework FILES platform/framework/* USES win32 streams SYSTEM jpeglib.h)
+skyview_layer(win32 FILES platform/win32/* USES streams SYSTEM X11/ GL/ dlfcn.h)
 skyview_layer(streams FILES platform/framework/SysUtils* platform/framework/Streams*
               platform/framework/Persistent*)
-skyview_layer(win32 FILES platform/win32/* SYSTEM X11/ GL/ dlfcn.h)
 
 # Sets SKYVIEW_MEMBERS_<group> to the files of each group, relative to `root`, and
 # SKYVIEW_LAYERED_FILES to all of them. SKYVIEW_GLOB_FLAGS may hold CONFIGURE_DEPENDS.

@@ -1,9 +1,9 @@
 #include "engine/materials/GLGraphics.h"
 
 #include "engine/context/OpenGL1x.h"
+#include "platform/framework/SysUtils.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <limits>
 
@@ -302,15 +302,10 @@ void TGLBitmap32::UploadToTexture(GLenum target, TGLMinFilter minFilter, GLint i
 // --- picture formats ---------------------------------------------------------------------------
 
 TGraphicClass GraphicClassForExtension(const std::string& extension) {
-    std::string wanted = extension.starts_with('.') ? extension.substr(1) : extension;
-    auto lower = [](std::string text) {
-        for (char& c : text)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        return text;
-    };
-    wanted = lower(wanted);
+    const std::string wanted =
+        LowerCase(extension.starts_with('.') ? extension.substr(1) : extension);
     for (const TPictureFileFormat& format : TPicture::FileFormats())
-        if (lower(format.Extension) == wanted)
+        if (LowerCase(format.Extension) == wanted)
             return format.GraphicClass;
     return nullptr;
 }

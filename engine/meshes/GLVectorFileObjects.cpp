@@ -1096,28 +1096,6 @@ void TFGIndexTexCoordList::ReadFromFiler(TBinaryReader& reader) {
 
 namespace {
 
-std::string AsciiLowerCase(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
-std::string AsciiUpperCase(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
-
-// The characters after the last dot of the last path element; empty when it has no dot.
-std::string ExtensionOf(const std::string& fileName) {
-    const size_t slash = fileName.find_last_of('/');
-    const size_t start = slash == std::string::npos ? 0 : slash + 1;
-    const size_t dot = fileName.find_last_of('.');
-    return dot == std::string::npos || dot < start ? std::string() : fileName.substr(dot + 1);
-}
-
 // A format object is only ever made for a mesh, so a bare mesh stands in to ask the class its
 // name. A name already taken stays with its class: a class that does not name itself reports its
 // base's name, which must not keep its format from registering.
@@ -1149,13 +1127,13 @@ void TVectorFileFormatsList::RegisterFormat(const std::string& extension,
     RegisterClassName(*formatClass);
     auto format = std::make_unique<TVectorFileFormat>();
     format->FormatClass = formatClass;
-    format->Extension = AsciiLowerCase(extension);
+    format->Extension = LowerCase(extension);
     format->Description = description;
     Add(format.release());
 }
 
 TVectorFileClass TVectorFileFormatsList::FindFormatByExtension(const std::string& extension) const {
-    const std::string wanted = AsciiLowerCase(extension);
+    const std::string wanted = LowerCase(extension);
     for (int32_t i = Count() - 1; i >= 0; --i)
         if (Items(i)->Extension == wanted)
             return Items(i)->FormatClass;
@@ -1169,7 +1147,7 @@ TVectorFileClass TVectorFileFormatsList::FindFormatForFileName(const std::string
         throw EInvalidVectorFile(Format("Unknown file extension (%s), maybe you forgot to add the "
                                         "support unit to your uses? (%s?)",
                                         extension.c_str(),
-                                        ("GLFile" + AsciiUpperCase(extension)).c_str()));
+                                        ("GLFile" + UpperCase(extension)).c_str()));
     return formatClass;
 }
 

@@ -3,7 +3,6 @@
 #include "platform/win32/WinUser.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 
 uint32_t ColorToRGB(TColor color) {
@@ -31,12 +30,6 @@ void WriteLE32(uint8_t* bytes, uint32_t value) {
 void WriteLE16(uint8_t* bytes, uint16_t value) {
     bytes[0] = static_cast<uint8_t>(value);
     bytes[1] = static_cast<uint8_t>(value >> 8);
-}
-
-std::string LowerCase(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
 }
 
 int64_t BytesLeft(const TStream& stream) {
@@ -284,14 +277,6 @@ std::unique_ptr<TGraphic> CopyOf(const TGraphic& graphic) {
     return copy;
 }
 
-std::string ExtensionOf(const std::string& fileName) {
-    const size_t dot = fileName.find_last_of('.');
-    const size_t slash = fileName.find_last_of('/');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return "";
-    return LowerCase(fileName.substr(dot + 1));
-}
-
 } // namespace
 
 void TPicture::SetGraphic(std::unique_ptr<TGraphic> graphic) {
@@ -321,7 +306,7 @@ void TPicture::Assign(const TPersistent* source) {
 }
 
 void TPicture::LoadFromFile(const std::string& fileName) {
-    const std::string extension = ExtensionOf(fileName);
+    const std::string extension = LowerCase(ExtensionOf(fileName));
     const auto& formats = Formats();
     const auto format = std::find_if(formats.begin(), formats.end(), [&](const auto& entry) {
         return entry.Extension == extension;

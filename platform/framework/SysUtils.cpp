@@ -16,6 +16,27 @@ bool FileExists(const std::string& fileName) {
     return ::stat(fileName.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
 }
 
+std::string LowerCase(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+std::string UpperCase(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+std::string ExtensionOf(const std::string& fileName) {
+    const size_t slash = fileName.find_last_of('/');
+    const size_t start = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = fileName.find_last_of('.');
+    return dot == std::string::npos || dot < start ? std::string() : fileName.substr(dot + 1);
+}
+
 std::string Format(const char* format, ...) {
     va_list args;
     va_start(args, format);

@@ -61,6 +61,27 @@ private:
     int FExceptions = std::uncaught_exceptions();
 };
 
+// Runs an action when the scope ends by an exception, and only then: the undoing of a step that
+// failed half way. An exception thrown by the action is dropped, as by TFinally.
+template <typename F> class TOnFailure {
+public:
+    explicit TOnFailure(F action) : FAction(std::move(action)) {}
+    ~TOnFailure() {
+        if (std::uncaught_exceptions() <= FExceptions)
+            return;
+        try {
+            FAction();
+        } catch (...) {
+        }
+    }
+    TOnFailure(const TOnFailure&) = delete;
+    TOnFailure& operator=(const TOnFailure&) = delete;
+
+private:
+    F FAction;
+    int FExceptions = std::uncaught_exceptions();
+};
+
 // Sets a flag for the scope's life, also when it ends by an exception.
 class TFlagScope {
 public:
@@ -75,6 +96,15 @@ private:
 
 // True for an existing file system entry that is not a directory.
 bool FileExists(const std::string& fileName);
+
+// The text with the ASCII letters A to Z in lower case, or a to z in upper case; every other
+// byte, UTF-8 included, stays as it is.
+std::string LowerCase(std::string text);
+std::string UpperCase(std::string text);
+
+// The characters after the last dot of the last path element, in their case; empty when that
+// element has no dot.
+std::string ExtensionOf(const std::string& fileName);
 
 // printf-style formatting into a std::string (C locale).
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -2,11 +2,11 @@
 // contexts, errors and system services. What touches the X server is in WinX11.cpp.
 #include "platform/win32/WinUser.h"
 
+#include "platform/framework/SysUtils.h"
 #include "platform/win32/WinUserState.h"
 #include "platform/win32/WinX11.h"
 
 #include <algorithm>
-#include <cctype>
 #include <ctime>
 #include <unistd.h>
 
@@ -43,10 +43,7 @@ TWindowManager& WM() {
 }
 
 std::string ClassKey(LPCSTR name) {
-    std::string key = name ? name : "";
-    for (char& c : key)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return key;
+    return LowerCase(name ? name : "");
 }
 
 bool IsEmpty(const RECT& r) {
