@@ -14,6 +14,7 @@
 
 #include "platform/framework/Classes.h"
 #include "platform/framework/Streams.h"
+#include "platform/framework/SysUtils.h"
 
 SKYVIEW_EXCEPTION(EFilerException, Exception)
 SKYVIEW_EXCEPTION(EInvalidFileSignature, Exception)
@@ -173,4 +174,53 @@ private:
     std::vector<TObject*> FList;
     int32_t FCapacity = 0;
     int32_t FGrowthDelta = 16;
+};
+
+// A list that owns its items, all of class T, each of which points back at the list it is in
+// through its FOwner (a List*, List being the class derived from this one; T makes this class
+// its friend). Cleaning detaches the items before freeing them, so that none leaves the list one
+// by one; an item read from an archive or taken over points at the list, also when the read
+// fails part of the way.
+template <typename List, typename T> class TOwningObjectList : public TPersistentObjectList {
+public:
+    ~TOwningObjectList() override { Clean(); }
+
+    T* Items(int32_t index) const { return static_cast<T*>(TPersistentObjectList::Items(index)); }
+    T* operator[](int32_t index) const { return Items(index); }
+
+    // Frees every item, detached from the list first.
+    void Clean() override {
+        for (int32_t i = 0; i < Count(); ++i)
+            if (T* item = Items(i))
+                item->FOwner = nullptr;
+        TPersistentObjectList::Clean();
+    }
+
+    // Absent items are dropped; every item read belongs to this list.
+    void ReadFromFiler(TBinaryReader& reader) override {
+        TFinally adopt([this] { AdoptItems(); });
+        TPersistentObjectList::ReadFromFiler(reader);
+    }
+
+protected:
+    bool AcceptsItem(const TPersistentObject& item) const override {
+        return dynamic_cast<const T*>(&item) != nullptr;
+    }
+    // Appends `item`, which then points at this list.
+    void Adopt(T* item) {
+        item->FOwner = static_cast<List*>(this);
+        Add(item);
+    }
+
+private:
+    void AdoptItems() {
+        std::vector<T*> items;
+        items.reserve(static_cast<size_t>(Count()));
+        for (int32_t i = 0; i < Count(); ++i)
+            if (T* item = Items(i))
+                items.push_back(item);
+        TPersistentObjectList::Clear();
+        for (T* item : items)
+            Adopt(item);
+    }
 };

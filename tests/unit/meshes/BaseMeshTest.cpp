@@ -1,4 +1,4 @@
-// The format registry, and the mesh scene object that loads, post-processes and draws.
+// The mesh scene objects (GLVectorFileObjects): loading, post-processing, drawing.
 #include "engine/context/XOpenGL.h"
 #include "engine/materials/GLMaterialLibrary.h"
 #include "engine/scene/SceneGraphBuffer.h"
@@ -17,35 +17,6 @@ namespace {
 
 using Trace = std::vector<std::string>;
 
-// A read-only format whose reading runs `Read` (or appends nothing).
-class TTestVectorFile : public TVectorFile {
-public:
-    using TVectorFile::TVectorFile;
-    const char* ClassName() const override { return "TTestVectorFile"; }
-    std::unique_ptr<TDataFile> CreateCopy(TPersistent* owner) const override {
-        return std::make_unique<TTestVectorFile>(owner);
-    }
-    void ReadStream(TStream&) override {
-        LastOrientation = NormalsOrientation();
-        if (Read)
-            Read(*Owner());
-    }
-    static inline std::function<void(TGLBaseMesh&)> Read;
-    static inline TMeshNormalsOrientation LastOrientation = mnoDefault;
-};
-
-class TOtherVectorFile : public TTestVectorFile {
-public:
-    using TTestVectorFile::TTestVectorFile;
-};
-
-// A format that names itself, registered by one test only.
-class TNamedVectorFile : public TTestVectorFile {
-public:
-    using TTestVectorFile::TTestVectorFile;
-    const char* ClassName() const override { return "TNamedVectorFile"; }
-};
-
 std::string TempName(const std::string& name) {
     return (std::filesystem::temp_directory_path() /
             ("skyview-" + std::to_string(::getpid()) + "-" + name))
@@ -59,11 +30,7 @@ TBytes FileBytes(const std::string& name) {
 
 class BaseMesh : public testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        RegisterVectorFileObjects();
-        GetVectorFileFormats().RegisterFormat("skyviewtest", "test files",
-                                              &CreateVectorFile<TTestVectorFile>);
-    }
+    static void SetUpTestSuite() { RegisterTestVectorFile(); }
     void TearDown() override { TTestVectorFile::Read = nullptr; }
 
     TGLFreeForm form{nullptr};
@@ -88,91 +55,7 @@ protected:
     }
 };
 
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Exception& e) {
-        return std::string(e.ClassName()) + ": " + e.Message();
-    }
-    return "none";
-}
-
 } // namespace
-
-// --- the registry ---
-
-TEST_F(BaseMesh, FormatsAreFoundByTheExtensionOfTheFileName) {
-    TVectorFileFormatsList formats;
-    formats.RegisterFormat("glsm", "mesh archive", &CreateVectorFile<TGLGLSMVectorFile>);
-    formats.RegisterFormat("3DS", "3D Studio files", &CreateVectorFile<TTestVectorFile>);
-    formats.RegisterFormat("prj", "3D Studio project files", &CreateVectorFile<TTestVectorFile>);
-    ASSERT_EQ(formats.Count(), 3);
-    EXPECT_EQ(formats.Items(1)->Extension, "3ds");
-    EXPECT_EQ(formats.Items(1)->Description, "3D Studio files");
-    EXPECT_EQ(formats.Items(1)->DescriptionResourceId, 0);
-
-    const TVectorFileClass threeDS = &CreateVectorFile<TTestVectorFile>;
-    for (const char* name :
-         {"Anime-Pause.3ds", "ANIME-PAUSE.3DS", "model.3Ds", "dir/scene.prj", "a.b/c.d.3ds"})
-        EXPECT_EQ(formats.FindFormatForFileName(name), threeDS) << name;
-    EXPECT_EQ(formats.FindFormatByExtension("GLSM"), &CreateVectorFile<TGLGLSMVectorFile>);
-    EXPECT_EQ(formats.FindFormatByExtension("obj"), nullptr);
-
-    const std::string unknown = "EInvalidVectorFile: Unknown file extension (%s), maybe you forgot "
-                                "to add the support unit to your uses? (%s?)";
-    const auto message = [&](const std::string& found, const std::string& unit) {
-        std::string text = unknown;
-        text.replace(text.find("%s"), 2, found);
-        text.replace(text.find("%s"), 2, unit);
-        return text;
-    };
-    for (const auto& [name, expected] : std::vector<std::pair<std::string, std::string>>{
-             {"model.xyz", message("xyz", "GLFileXYZ")},
-             {"model", message("", "GLFile")},
-             {"dir.v2/model", message("", "GLFile")},
-             {"model.", message("", "GLFile")},
-             {"Model.Xyz", message("Xyz", "GLFileXYZ")}}) {
-        const std::string& file = name; // clang 14 cannot capture a structured binding
-        EXPECT_EQ(ErrorOf([&] { formats.FindFormatForFileName(file); }), expected) << file;
-    }
-
-    // A later registration of an extension wins.
-    formats.RegisterFormat("prj", "other", &CreateVectorFile<TOtherVectorFile>);
-    EXPECT_EQ(formats.FindFormatForFileName("x.PRJ"), &CreateVectorFile<TOtherVectorFile>);
-    EXPECT_EQ(formats.FindFormatForFileName("x.3ds"), threeDS);
-}
-
-TEST_F(BaseMesh, RegisteringAFormatRegistersItsClassByName) {
-    EXPECT_EQ(GetClass("TNamedVectorFile"), nullptr);
-    TVectorFileFormatsList formats;
-    formats.RegisterFormat("named", "named files", &CreateVectorFile<TNamedVectorFile>);
-    EXPECT_EQ(GetClass("TNamedVectorFile"), &CreateInstance<TNamedVectorFile>);
-    EXPECT_EQ(GetClass("TGLGLSMVectorFile"), &CreateInstance<TGLGLSMVectorFile>);
-    EXPECT_THROW(GetClass("TNamedVectorFile")(), EAssertionFailed) << "a format needs its mesh";
-
-    // A class that does not name itself reports its base's name, which stays with the base.
-    formats.RegisterFormat("other", "other files", &CreateVectorFile<TOtherVectorFile>);
-    EXPECT_EQ(GetClass("TTestVectorFile"), &CreateInstance<TTestVectorFile>);
-    EXPECT_EQ(formats.FindFormatByExtension("other"), &CreateVectorFile<TOtherVectorFile>);
-}
-
-TEST_F(BaseMesh, TheEngineRegistersItsArchiveFirstAndOnce) {
-    RegisterVectorFileObjects();
-    const TVectorFileFormatsList& formats = GetVectorFileFormats();
-    ASSERT_GE(formats.Count(), 1);
-    EXPECT_EQ(formats.Items(0)->Extension, "glsm");
-    EXPECT_EQ(formats.Items(0)->Description, "skyview mesh archive");
-    int archives = 0;
-    for (int32_t i = 0; i < formats.Count(); ++i)
-        archives += formats.Items(i)->Extension == "glsm";
-    EXPECT_EQ(archives, 1);
-    TGLGLSMVectorFile file(&form);
-    EXPECT_EQ(file.Capabilities(), dfcRead | dfcWrite);
-    EXPECT_EQ(file.Owner(), &form);
-    EXPECT_STREQ(file.CreateCopy(&form)->ClassName(), "TGLGLSMVectorFile");
-    TGLSceneObject notAMesh(nullptr);
-    EXPECT_THROW(TGLGLSMVectorFile{&notAMesh}, EAssertionFailed);
-}
 
 // --- loading ---
 

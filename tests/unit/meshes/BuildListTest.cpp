@@ -1,81 +1,10 @@
-// What a mesh object tells OpenGL while its owner compiles the display list.
-#include "engine/context/OpenGL1x.h"
-#include "engine/context/XOpenGL.h"
+// What a mesh object tells OpenGL while its owner compiles the display list: the arrays it
+// declares, its vertex modes and the materials of its face groups.
 #include "engine/materials/GLMaterialLibrary.h"
-#include "tests/support/RecordingGL.h"
+#include "tests/unit/meshes/BuildListFixture.h"
 #include "tests/unit/meshes/MeshTestSupport.h"
 
 #include <algorithm>
-
-namespace {
-
-using Trace = std::vector<std::string>;
-
-// The text the recording gives a call.
-std::string Call(const char* name, std::initializer_list<double> args = {}) {
-    return TGLCall{name, args, {}, {}}.Text();
-}
-
-constexpr double Float = GL_FLOAT;
-
-class BuildList : public testing::Test {
-protected:
-    TRecordingGL gl;
-    TGLStateCache cache;
-    TRenderContextInfo rci;
-    TMeshObjectList list{nullptr};
-
-    void SetUp() override {
-        rci.StateCache = &cache;
-        InitializeTexCoordDispatch();
-        SelectTexCoordUnit0();
-    }
-    void TearDown() override {
-        InitializeTexCoordDispatch();
-        GL_ARB_multitexture = false;
-        GL_EXT_compiled_vertex_array = false;
-    }
-    Trace Build(TMeshObject& meshObject) {
-        gl.Clear();
-        meshObject.BuildList(rci);
-        return gl.Trace();
-    }
-};
-
-} // namespace
-
-TEST_F(BuildList, FaceGroupsShareTheArraysOfTheirMeshObjectAndDrawOneElementCallEach) {
-    GL_EXT_compiled_vertex_array = true;
-    TMeshObject* quad = NewQuad(&list);
-    NewTriangles(quad, {});
-    NewTriangles(quad, {0, 1, 2, 0, 2, 3}, "Floor");
-    NewTriangles(quad, {3, 2, 1})->SetMode(fgTriangleFan);
-    const Trace expected = {
-        Call("glVertexPointer", {3, Float, 0, 0}),
-        Call("glEnableClientState", {GL_VERTEX_ARRAY}),
-        Call("glNormalPointer", {Float, 0, 0}),
-        Call("glEnableClientState", {GL_NORMAL_ARRAY}),
-        Call("glDisableClientState", {GL_COLOR_ARRAY}),
-        Call("glEnableClientState", {GL_TEXTURE_COORD_ARRAY}),
-        Call("glTexCoordPointer", {2, Float, 12, 0}),
-        Call("glLockArraysEXT", {0, 4}),
-        Call("glDrawElements", {GL_TRIANGLES, 6, GL_UNSIGNED_INT, 0}),
-        Call("glDrawElements", {GL_TRIANGLE_FAN, 3, GL_UNSIGNED_INT, 0}),
-        Call("glUnlockArraysEXT"),
-        Call("glDisableClientState", {GL_VERTEX_ARRAY}),
-        Call("glDisableClientState", {GL_NORMAL_ARRAY}),
-        Call("glDisableClientState", {GL_TEXTURE_COORD_ARRAY}),
-    };
-    EXPECT_EQ(Build(*quad), expected);
-    EXPECT_FALSE(quad->ArraysBound());
-    EXPECT_EQ(quad->LastTexCoordMapping(), 1u);
-}
-
-TEST_F(BuildList, AGroupWithoutIndicesDrawsNothingAndBindsNoArrays) {
-    TMeshObject* quad = NewQuad(&list);
-    NewTriangles(quad, {});
-    EXPECT_EQ(Build(*quad), Trace{});
-}
 
 TEST_F(BuildList, ArraysFollowTheListsAndTheRenderState) {
     GL_ARB_multitexture = true;
@@ -167,39 +96,6 @@ TEST_F(BuildList, VertexModesSendEachVertexWithWhatItHas) {
     EXPECT_EQ(sent[0].Args[0], GL_TEXTURE0_ARB);
     EXPECT_EQ(sent[1].Args[0], GL_TEXTURE1_ARB);
     EXPECT_EQ(sent[5].Data, (std::vector<double>{6, 6, 6, 6}));
-}
-
-TEST_F(BuildList, GroupsOfTheirOwnIndicesDrawVertexByVertex) {
-    TMeshObject* quad = NewQuad(&list);
-    quad->Normals().Clear(); // nothing to send, nothing read
-    auto* separate = new TFGVertexNormalTexIndexList(&quad->FaceGroups());
-    Fill(separate->VertexIndices(), {0, 1, 2});
-    Fill(separate->TexCoordIndices(), {2, 2, 2});
-    separate->SetMode(fgFlatTriangles);
-    auto* perIndex = new TFGIndexTexCoordList(&quad->FaceGroups());
-    Fill(perIndex->VertexIndices(), {3, 2, 1, 0});
-    Fill(perIndex->TexCoords(), {V(9, 9, 0), V(8, 8, 0), V(7, 7, 0), V(6, 6, 0)});
-    perIndex->SetMode(fgQuads);
-    Build(*quad);
-    EXPECT_EQ(gl.Trace("glBegin"),
-              (Trace{Call("glBegin", {GL_TRIANGLES}), Call("glBegin", {GL_QUADS})}));
-    EXPECT_EQ(gl.Count("glNormal3fv"), 0u);
-    const auto texCoords = gl.Named("glTexCoord2fv");
-    ASSERT_EQ(texCoords.size(), 7u);
-    EXPECT_EQ(texCoords[0].Data, (std::vector<double>{1, 1}));
-    EXPECT_EQ(texCoords[3].Data, (std::vector<double>{9, 9}));
-    EXPECT_EQ(gl.Named("glVertex3fv")[3].Data, (std::vector<double>{0, 1, 0}));
-    EXPECT_EQ(gl.Count("glDrawElements"), 0u);
-
-    // A failed build still releases the arrays it declared.
-    TMeshObject* failing = NewQuad(&list);
-    NewTriangles(failing, {0, 1, 2});
-    auto* quads = new TFGVertexNormalTexIndexList(&failing->FaceGroups());
-    Fill(quads->VertexIndices(), {0, 1, 2, 3});
-    quads->SetMode(fgQuads);
-    EXPECT_THROW(Build(*failing), EAssertionFailed);
-    EXPECT_FALSE(failing->ArraysBound());
-    EXPECT_EQ(gl.Calls.back().Text(), Call("glDisableClientState", {GL_TEXTURE_COORD_ARRAY}));
 }
 
 TEST_F(BuildList, WithoutALibraryGroupsDrawInListOrderWhateverTheirMaterials) {

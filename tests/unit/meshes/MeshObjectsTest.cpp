@@ -1,3 +1,5 @@
+// The mesh objects and their list (GLVectorFileObjectsMeshObjects): triangles, extents,
+// ownership and archives.
 #include "tests/unit/meshes/MeshTestSupport.h"
 
 #include <cmath>
@@ -10,82 +12,7 @@ protected:
     static void SetUpTestSuite() { RegisterVectorFileObjects(); }
 };
 
-// Six distinct points, so that a corner tells which vertex it came from.
-void FillHexagon(TMeshObject& meshObject) {
-    for (int i = 0; i < 6; ++i)
-        meshObject.Vertices().Add(V(float(i), float(10 * i), 0));
-}
-
-std::vector<int> CornerVertices(const TAffineVectorList& corners) {
-    std::vector<int> vertices;
-    for (const TAffineVector& corner : corners)
-        vertices.push_back(int(corner[0]));
-    return vertices;
-}
-
 } // namespace
-
-TEST_F(MeshObjects, FaceGroupsGiveTheirTrianglesAndCountThem) {
-    struct Case {
-        TFaceGroupMode mode;
-        std::vector<int32_t> indices;
-        std::vector<int> corners;
-        int32_t counted;
-    };
-    // The indices run backwards, so that a corner shows it went through them.
-    const std::vector<Case> cases = {
-        {fgTriangles, {5, 4, 3, 2, 1, 0, 5}, {5, 4, 3, 2, 1, 0}, 2},
-        {fgFlatTriangles, {5, 4, 3}, {5, 4, 3}, 1},
-        {fgTriangleStrip, {5, 4, 3, 2, 1}, {5, 4, 3, 2, 3, 4, 3, 2, 1}, 3},
-        {fgTriangleFan, {5, 4, 3, 2, 1}, {5, 4, 3, 5, 3, 2, 5, 2, 1}, 3},
-        {fgQuads, {5, 4, 3, 2, 1, 0, 5, 4}, {5, 4, 3, 5, 3, 2, 1, 0, 5, 1, 5, 4}, 4},
-        {fgTriangleStrip, {5, 4}, {}, 0},
-        {fgTriangles, {}, {}, 0},
-    };
-    for (const Case& c : cases) {
-        TMeshObject meshObject(nullptr);
-        FillHexagon(meshObject);
-        meshObject.SetMode(omFaceGroups);
-        auto* group = new TFGVertexIndexList(&meshObject.FaceGroups());
-        for (int32_t index : c.indices)
-            group->AddIndex(index);
-        group->SetMode(c.mode);
-        TAffineVectorList texCoords, normals;
-        const auto corners = meshObject.GetTriangles(&texCoords, &normals);
-        EXPECT_EQ(CornerVertices(*corners), c.corners) << int(c.mode);
-        // Without texture coordinates and normals the lists grow by as many zeros.
-        EXPECT_EQ(Items(texCoords), std::vector<TAffineVector>(c.corners.size(), NullVector));
-        EXPECT_EQ(normals.Count(), int32_t(c.corners.size()));
-        EXPECT_EQ(meshObject.CountTriangles(), c.counted) << int(c.mode);
-    }
-}
-
-TEST_F(MeshObjects, GroupsTakeNormalsAndTextureCoordinatesFromTheirOwnIndices) {
-    TMeshObject meshObject(nullptr);
-    FillHexagon(meshObject);
-    for (int i = 0; i < 6; ++i) {
-        meshObject.Normals().Add(V(0, 0, float(i)));
-        meshObject.TexCoords().Add(V(float(i) / 10, 0, 0));
-    }
-    meshObject.SetMode(omFaceGroups);
-    auto* separate = new TFGVertexNormalTexIndexList(&meshObject.FaceGroups());
-    Fill(separate->VertexIndices(), {0, 1, 2});
-    Fill(separate->NormalIndices(), {5, 5, 4});
-    // No texture indices: the vertex indices serve.
-    auto* perIndex = new TFGIndexTexCoordList(&meshObject.FaceGroups());
-    Fill(perIndex->VertexIndices(), {3, 4, 5});
-    Fill(perIndex->TexCoords(), {V(7, 7, 0), V(8, 8, 0), V(9, 9, 0)});
-
-    TAffineVectorList texCoords, normals;
-    const auto corners = meshObject.GetTriangles(&texCoords, &normals);
-    EXPECT_EQ(CornerVertices(*corners), (std::vector<int>{0, 1, 2, 3, 4, 5}));
-    EXPECT_EQ(Items(normals), (std::vector<TAffineVector>{V(0, 0, 5), V(0, 0, 5), V(0, 0, 4),
-                                                          V(0, 0, 3), V(0, 0, 4), V(0, 0, 5)}));
-    EXPECT_EQ(Items(texCoords),
-              (std::vector<TAffineVector>{V(0, 0, 0), V(0.1f, 0, 0), V(0.2f, 0, 0), V(7, 7, 0),
-                                          V(8, 8, 0), V(9, 9, 0)}));
-    EXPECT_EQ(meshObject.CountTriangles(), 2);
-}
 
 TEST_F(MeshObjects, TriangleAndStripModesReadTheVertexList) {
     struct Case {
@@ -284,25 +211,6 @@ TEST_F(MeshObjects, OlderArchivesReadWithDefaultsAndNewerOnesAreRefused) {
               "EFilerException: TMeshObject : unknown archive version 3");
     EXPECT_EQ(LoadError(meshObject, MeshObjectArchive(2, 0, WriteVersion0Rest)),
               "EFilerException: TMeshObject : unknown archive version 2");
-
-    // A face group of version 0 has no lightmap; one of version 2 is newer than the reader.
-    TMemoryStream stream;
-    TBinaryWriter writer(stream);
-    writer.WriteInteger(0);
-    writer.WriteString("Sky");
-    writer.WriteInteger(0);
-    TIntegerList().WriteToFiler(writer);
-    writer.WriteInteger(fgTriangleFan);
-    TFGVertexIndexList group(nullptr);
-    group.SetLightmapIndex(4);
-    TBytes bytes(stream.Memory(), stream.Memory() + stream.Size());
-    ASSERT_EQ(LoadError(group, bytes), "ok");
-    EXPECT_EQ(group.LightmapIndex(), -1);
-    EXPECT_EQ(group.MaterialName(), "Sky");
-    EXPECT_EQ(group.Mode(), fgTriangleFan);
-    bytes[1] = 2;
-    EXPECT_EQ(LoadError(group, bytes),
-              "EFilerException: TFGVertexIndexList : unknown archive version 2");
 }
 
 namespace {

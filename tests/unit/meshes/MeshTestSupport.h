@@ -1,5 +1,6 @@
 // Mesh data for the tests of the mesh model: lists filled from initializers, a mesh object with a
-// face group of every class, archives in memory and the errors that reading them raises.
+// face group of every class, archives in memory and the errors that reading them raises, and a
+// test format of the mesh registry.
 #pragma once
 
 #include "engine/meshes/GLVectorFileObjects.h"
@@ -7,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +25,24 @@ template <typename TList, typename T> void Fill(TList& list, std::initializer_li
 
 template <typename L> auto Items(const L& list) {
     return std::vector(list.begin(), list.end());
+}
+
+// "none", or the class and message of the exception that `action` raised.
+inline std::string ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Exception& e) {
+        return std::string(e.ClassName()) + ": " + e.Message();
+    }
+    return "none";
+}
+
+// The x of each corner, for points whose x tells which vertex they are.
+inline std::vector<int> CornerVertices(const TAffineVectorList& corners) {
+    std::vector<int> vertices;
+    for (const TAffineVector& corner : corners)
+        vertices.push_back(int(corner[0]));
+    return vertices;
 }
 
 inline TBytes Archive(const TPersistentObject& object) {
@@ -81,4 +102,39 @@ inline void FillEveryKind(TMeshObjectList& list) {
     triangleList->SetName("triangles");
     Fill(triangleList->Vertices(), {V(-1, -1, -1), V(2, 0, 0), V(0, 3, 0)});
     triangleList->SetVisible(false);
+}
+
+// A read-only format whose reading runs `Read` (or appends nothing).
+class TTestVectorFile : public TVectorFile {
+public:
+    using TVectorFile::TVectorFile;
+    const char* ClassName() const override { return "TTestVectorFile"; }
+    std::unique_ptr<TDataFile> CreateCopy(TPersistent* owner) const override {
+        return std::make_unique<TTestVectorFile>(owner);
+    }
+    void ReadStream(TStream&) override {
+        LastOrientation = NormalsOrientation();
+        if (Read)
+            Read(*Owner());
+    }
+    static inline std::function<void(TGLBaseMesh&)> Read;
+    static inline TMeshNormalsOrientation LastOrientation = mnoDefault;
+};
+
+// A format that does not name itself: it reports its base's name.
+class TOtherVectorFile : public TTestVectorFile {
+public:
+    using TTestVectorFile::TTestVectorFile;
+};
+
+// The engine's classes and formats, and the test format for files named "*.skyviewtest";
+// registering again does nothing.
+inline void RegisterTestVectorFile() {
+    static const bool registered = [] {
+        RegisterVectorFileObjects();
+        GetVectorFileFormats().RegisterFormat("skyviewtest", "test files",
+                                              &CreateVectorFile<TTestVectorFile>);
+        return true;
+    }();
+    static_cast<void>(registered);
 }
