@@ -11,7 +11,7 @@
 #pragma once
 
 #include "engine/geometry/VectorGeometry.h"
-#include "engine/materials/GLTexture.h"
+#include "engine/materials/GLTextureMaterial.h"
 #include "engine/scene/GLMisc.h"
 #include "platform/framework/Collections.h"
 

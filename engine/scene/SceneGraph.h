@@ -10,7 +10,7 @@
 #include "engine/context/GLContext.h"
 #include "engine/context/GLState.h"
 #include "engine/geometry/VectorGeometry.h"
-#include "engine/materials/GLTexture.h"
+#include "engine/materials/GLTextureMaterial.h"
 #include "engine/scene/GLMisc.h"
 #include "engine/scene/RenderContextInfo.h"
 

@@ -2,7 +2,7 @@
 // a texture shows.
 #include "engine/context/OpenGL1x.h"
 #include "engine/context/XOpenGL.h"
-#include "engine/materials/GLTexture.h"
+#include "engine/materials/GLTextureMaterial.h"
 #include "engine/scene/RenderContextInfo.h"
 #include "tests/support/OffscreenGL.h"
 

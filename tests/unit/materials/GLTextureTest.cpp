@@ -1,29 +1,12 @@
-#include "engine/materials/GLTexture.h"
-#include "engine/context/OpenGL1x.h"
-#include "engine/context/XOpenGL.h"
-#include "engine/scene/RenderContextInfo.h"
-#include "platform/framework/JPEGImage.h"
-#include "tests/support/FakeContext.h"
-#include "tests/support/JPEGWriter.h"
-#include "tests/support/RecordingGL.h"
-
-#include <gtest/gtest.h>
+// Colours and the texture (GLTexture): notices, the stored form, uploads, parameters and
+// generated coordinates.
+#include "tests/unit/materials/TextureFixture.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <unistd.h>
+#include <functional>
+#include <vector>
 
 namespace {
-
-// Counts the notices a colour's owner hears.
-class TCountingComponent : public TGLUpdateAbleComponent {
-public:
-    using TGLUpdateAbleComponent::TGLUpdateAbleComponent;
-    void NotifyChange(TObject*) override { ++Changes; }
-    void StructureChanged() override { ++StructureChanges; }
-    int Changes = 0;
-    int StructureChanges = 0;
-};
 
 class TCountingObject : public TGLUpdateAbleObject {
 public:
@@ -107,73 +90,6 @@ TEST(GLColor, AWindowsColourBecomesSinglesWithTheGivenAlpha) {
 }
 
 // --- Textures ----------------------------------------------------------------------------------
-
-// A 4 x 2 picture: the top row red, the bottom row blue.
-TBitmap RedOverBlue() {
-    TBitmap bitmap;
-    bitmap.SetSize(4, 2);
-    for (int x = 0; x < 4; ++x) {
-        bitmap.ScanLine(0)[3 * x + 2] = 255;
-        bitmap.ScanLine(1)[3 * x] = 255;
-    }
-    return bitmap;
-}
-
-// Sets an extension flag for the scope's life.
-class TFlagOverride {
-public:
-    TFlagOverride(bool& flag, bool value) : FFlag(flag), FSaved(flag) { flag = value; }
-    ~TFlagOverride() { FFlag = FSaved; }
-
-private:
-    bool& FFlag;
-    bool FSaved;
-};
-
-// A frame on the recording table with a current context; the texture belongs to a material
-// whose owner counts the notices.
-struct TextureFixture : testing::Test {
-    TRecordingGL gl;
-    TFakeContext context;
-    TGLStateCache cache;
-    TRenderContextInfo rci;
-    TCountingComponent owner{nullptr};
-    TGLMaterial material{&owner};
-    TGLTexture& texture = material.Texture();
-
-    void SetUp() override {
-        gl.Values[GL_MAX_TEXTURE_SIZE] = {1024};
-        context.CreateForDevice(nullptr);
-        context.MakeCurrent();
-        InitializeTexCoordDispatch();
-        SelectTexCoordUnit0();
-        cache.ResetAll();
-        rci.StateCache = &cache;
-        gl.Clear();
-    }
-    void TearDown() override {
-        context.ReleaseCurrent();
-        InitializeTexCoordDispatch();
-    }
-
-    void GivePicture() {
-        const TBitmap picture = RedOverBlue();
-        texture.Image().Assign(&picture);
-    }
-    // A further texture with a picture, switched on, on `unit`.
-    TGLTextureExItem* EnabledItem(int unit) {
-        TGLTextureExItem* item = material.TextureEx().Add();
-        item->SetTextureIndex(unit);
-        const TBitmap picture = RedOverBlue();
-        item->Texture().Image().Assign(&picture);
-        item->Texture().SetDisabled(false);
-        return item;
-    }
-    size_t Uploads() const { return gl.Count("glTexImage2D") + gl.Count("gluBuild2DMipmaps"); }
-    bool Sent(const char* name, std::initializer_list<double> args) const {
-        return gl.Find(name, args) >= 0;
-    }
-};
 
 TEST_F(TextureFixture, ANewTextureIsDisabledAndOnlySwitchesTexturingOff) {
     EXPECT_TRUE(texture.Disabled());
@@ -296,51 +212,6 @@ TEST_F(TextureFixture, GeneratedCoordinatesGoThroughTheDispatchAndStopWithTheTex
     EXPECT_EQ(gl.Count("glTexGeni"), 0u);
 }
 
-TEST_F(TextureFixture, ImageClassNamesAndImagesReplaceTheImageOnlyForAnotherClass) {
-    GivePicture();
-    TGLTextureImage* image = &texture.Image();
-    EXPECT_STREQ(texture.ImageClassName(), "TGLPersistentImage");
-    EXPECT_STREQ(image->FriendlyName(), "Persistent Image");
-    texture.ReleaseHandles();
-    material.Texture().SetDisabled(false);
-    texture.Apply(rci);
-    texture.SetImageClassName("TGLPersistentImage");
-    texture.SetImageClassName("");
-    EXPECT_EQ(&texture.Image(), image);
-    EXPECT_TRUE(texture.Changes().Empty()) << "the same class name changes nothing";
-
-    TGLTexture other(nullptr);
-    const TBitmap blue = [] {
-        TBitmap bitmap;
-        bitmap.SetSize(8, 8);
-        return bitmap;
-    }();
-    other.Image().Assign(&blue);
-    texture.SetImage(&other.Image());
-    EXPECT_EQ(&texture.Image(), image) << "an image of the same class is copied in";
-    EXPECT_EQ(texture.Image().Width(), 8);
-    EXPECT_TRUE(texture.Changes().Contains(tcImage));
-
-    texture.SetImageClassName("TGLBlankImage");
-    EXPECT_STREQ(texture.ImageClassName(), "TGLBlankImage");
-    EXPECT_EQ(texture.Image().Width(), 256);
-    texture.SetImage(nullptr);
-    EXPECT_STREQ(texture.ImageClassName(), "TGLPersistentImage");
-    EXPECT_EQ(texture.Image().Width(), 0) << "a fresh image";
-    EXPECT_THROW(texture.SetImageClassName("TGLNoSuchImage"), ETexture);
-
-    std::vector<std::string> names;
-    for (const TGLTextureImageClass& imageClass : GLTextureImageClasses())
-        names.push_back(imageClass.Name);
-    EXPECT_EQ(names,
-              (std::vector<std::string>{"TGLBlankImage", "TGLPersistentImage", "TGLPicFileImage",
-                                        "TGLCubeMapImage", "TGLFloatDataImage"}));
-    for (const std::string& name : names) {
-        texture.SetImageClassName(name);
-        EXPECT_EQ(texture.ImageClassName(), name);
-    }
-}
-
 TEST_F(TextureFixture, AssignCopiesTheTextureButNotItsColourCorrectionOrEnvironment) {
     TGLTexture source(nullptr);
     const TBitmap picture = RedOverBlue();
@@ -421,28 +292,6 @@ TEST_F(TextureFixture, TheInternalFormatFollowsFormatAndCompressionAndWhatTheDri
     }
 }
 
-TEST_F(TextureFixture, APictureChangeInvalidatesButDecodingDoesNot) {
-    GivePicture();
-    texture.SetDisabled(false);
-    material.PrepareTextures();
-    EXPECT_EQ(Uploads(), 1u) << "prepared before any drawing";
-    ASSERT_TRUE(texture.Changes().Empty()) << "decoding the picture changed nothing";
-
-    auto& image = dynamic_cast<TGLPictureImage&>(texture.Image());
-    TGLBitmap32* pixels = image.GetPixels(GL_TEXTURE_2D);
-    ASSERT_NE(pixels, nullptr);
-    EXPECT_EQ(pixels->ScanLine(0)[0], (TGLPixel32{0, 0, 255, 255})) << "row 0 is the bottom";
-    EXPECT_TRUE(texture.Changes().Empty());
-
-    const int before = owner.Changes;
-    TBitmap replacement;
-    replacement.SetSize(2, 2);
-    image.Picture().Assign(&replacement);
-    EXPECT_TRUE(texture.Changes().Contains(tcImage));
-    EXPECT_GT(owner.Changes, before) << "the owning material's object is told";
-    EXPECT_EQ(image.GetPixels(GL_TEXTURE_2D)->Width(), 4) << "the new picture, 2 wide made 4";
-}
-
 TEST_F(TextureFixture, AFailedUploadIsReportedOnceAndLeavesNoPixelsBehind) {
     GivePicture();
     texture.SetDisabled(false);
@@ -452,219 +301,6 @@ TEST_F(TextureFixture, AFailedUploadIsReportedOnceAndLeavesNoPixelsBehind) {
     gl.Clear();
     texture.Apply(rci);
     EXPECT_EQ(Uploads(), 0u) << "no retry in every frame";
-}
-
-TEST_F(TextureFixture, ThePictureOfAPersistentImageReadsItsStoredForm) {
-    RegisterJPEGImageFormat();
-    const std::vector<uint8_t> jpeg = WriteJPEG({.Width = 12, .Height = 8});
-    std::vector<uint8_t> stored{10};
-    for (char c : std::string("TJPEGImage"))
-        stored.push_back(uint8_t(c));
-    for (int shift = 0; shift < 32; shift += 8)
-        stored.push_back(uint8_t(jpeg.size() >> shift));
-    stored.insert(stored.end(), jpeg.begin(), jpeg.end());
-    TMemoryStream stream;
-    stream.WriteBuffer(stored.data(), stored.size());
-    stream.SetPosition(0);
-
-    auto& image = dynamic_cast<TGLPersistentImage&>(texture.Image());
-    image.Picture().ReadData(stream);
-    EXPECT_EQ(image.Width(), 12);
-    texture.SetDisabled(false);
-    texture.SetMinFilter(miNearest);
-    texture.Apply(rci);
-    ASSERT_EQ(gl.Count("glTexImage2D"), 1u);
-    EXPECT_EQ(texture.TexWidth(), 16);
-    EXPECT_EQ(texture.TexHeight(), 8);
-}
-
-TEST_F(TextureFixture, LoadingAMissingFileClearsThePictureAndRaisesETexture) {
-    GivePicture();
-    auto& image = dynamic_cast<TGLPersistentImage&>(texture.Image());
-    std::string asked;
-    texture.OnTextureNeeded = [&](TObject*, std::string& fileName) {
-        asked = fileName;
-        fileName = "/no/such/dir/" + fileName;
-    };
-    try {
-        image.LoadFromFile("wall.bmp");
-        FAIL() << "no exception";
-    } catch (const ETexture& e) {
-        EXPECT_EQ(e.Message(), "Could not open file: /no/such/dir/wall.bmp");
-    }
-    EXPECT_EQ(asked, "wall.bmp");
-    EXPECT_EQ(image.Picture().Graphic(), nullptr);
-
-    const std::string file = (std::filesystem::temp_directory_path() /
-                              ("skyview-texture-" + std::to_string(getpid()) + ".bmp"))
-                                 .string();
-    RedOverBlue().SaveToFile(file);
-    texture.OnTextureNeeded = nullptr;
-    image.LoadFromFile(file);
-    EXPECT_EQ(image.Width(), 4);
-    std::filesystem::remove(file);
-}
-
-TEST_F(TextureFixture, AMaterialMakesCopiesAndFreesItsTexture) {
-    TGLMaterial plain(nullptr);
-    EXPECT_FALSE(plain.HasTexture());
-    gl.Clear();
-    plain.Apply(rci);
-    plain.UnApply(rci);
-    EXPECT_EQ(gl.Count("glDisable") + gl.Count("glBindTexture"), 0u) << "no texture, no calls";
-    EXPECT_TRUE(plain.Texture().Disabled()) << "made on first read";
-
-    GivePicture();
-    texture.SetDisabled(false);
-    texture.Apply(rci);
-    plain.Assign(&material);
-    EXPECT_FALSE(plain.Texture().Disabled());
-    EXPECT_EQ(plain.Texture().Image().Width(), 4);
-    EXPECT_NE(&plain.Texture(), &texture);
-
-    const int structure = owner.StructureChanges;
-    material.SetTexture(nullptr);
-    EXPECT_FALSE(material.HasTexture());
-    EXPECT_EQ(owner.StructureChanges, structure + 1);
-    EXPECT_EQ(gl.Count("glDeleteTextures"), 1u) << "its OpenGL texture went with it";
-}
-
-TEST_F(TextureFixture, FurtherTexturesAreMadeOnFirstReadCopiedAndStoredOnlyWithItems) {
-    TGLMaterial plain(nullptr);
-    plain.SetTextureEx(nullptr);
-    EXPECT_FALSE(plain.HasTextureEx()) << "nothing to copy on either side";
-    EXPECT_EQ(plain.TextureEx().Count(), 0);
-    EXPECT_FALSE(plain.StoreTextureEx());
-
-    const int changes = owner.Changes, structure = owner.StructureChanges;
-    TGLTextureExItem* item = EnabledItem(2);
-    EXPECT_EQ(material.TextureEx().Add()->TextureIndex(), 1) << "an item joins on its position";
-    item->TextureScale().SetVector(2, 2, 1, 0);
-    EXPECT_GE(owner.Changes, changes + 3) << "the items' changes reach the material's owner";
-    EXPECT_EQ(owner.StructureChanges, structure) << "an item switched on only asks for a frame";
-    EXPECT_TRUE(material.StoreTextureEx());
-
-    plain.Assign(&material);
-    ASSERT_EQ(plain.TextureEx().Count(), 2);
-    const TGLTextureExItem& copy = *plain.TextureEx().Items(0);
-    EXPECT_NE(&copy, item);
-    EXPECT_EQ(copy.TextureIndex(), 2);
-    EXPECT_TRUE(copy.Texture().Enabled());
-    EXPECT_EQ(copy.Texture().Image().Width(), 4);
-    EXPECT_EQ(copy.TextureMatrix()[0][0], 2);
-
-    plain.SetTextureEx(nullptr);
-    EXPECT_EQ(plain.TextureEx().Count(), 0) << "nil empties";
-    plain.SetTextureEx(&material.TextureEx());
-    EXPECT_EQ(plain.TextureEx().Count(), 2);
-    const TGLMaterial blank(nullptr);
-    plain.Assign(&blank);
-    EXPECT_EQ(plain.TextureEx().Count(), 0) << "a material without them leaves none";
-}
-
-TEST_F(TextureFixture, AFurtherTextureOnUnitZeroTakesThePlaceOfTheMaterialsOwn) {
-    GivePicture();
-    texture.SetDisabled(false);
-    TGLTextureExItem* item = EnabledItem(0);
-    item->TextureOffset().SetVector(0.5f, 0, 0, 0);
-    material.Apply(rci);
-    const GLuint name = item->Texture().Handle().Handle();
-    ASSERT_NE(name, 0u);
-    EXPECT_EQ(texture.Handle().Handle(), 0u) << "the material's own texture is not drawn";
-    EXPECT_EQ(gl.Named("glBindTexture").back().Args,
-              (std::vector<double>{GL_TEXTURE_2D, double(name)}));
-    const long load = gl.Find("glLoadMatrixf", {0});
-    ASSERT_GE(load, 0);
-    EXPECT_EQ(gl.Calls[load].Data[12], 0.5) << "the offset is the texture matrix's translation";
-    EXPECT_EQ(gl.Count("glActiveTextureARB"), 0u);
-    gl.Clear();
-    material.UnApply(rci);
-    EXPECT_FALSE(cache.States().Contains(capTexture2D));
-    EXPECT_EQ(gl.Count("glLoadIdentity"), 1u);
-
-    item->Texture().SetDisabled(true);
-    material.Apply(rci);
-    EXPECT_NE(texture.Handle().Handle(), 0u) << "switched off, the item gives unit 0 back";
-    material.UnApply(rci);
-}
-
-TEST_F(TextureFixture, FurtherTexturesOnOtherUnitsAreDrawnWhereTheDriverHasThem) {
-    TFlagOverride multitexture(GL_ARB_multitexture, true);
-    gl.Values[GL_MAX_TEXTURE_UNITS_ARB] = {2};
-    TGLTextureExItem* item = EnabledItem(1);
-    item->TextureScale().SetVector(4, 4, 1, 0);
-    EnabledItem(3);
-    material.Apply(rci);
-    material.UnApply(rci);
-    EXPECT_EQ(gl.Count("glActiveTextureARB"), 0u)
-        << "beside the material's own texture, even a disabled one, the items are not drawn";
-
-    material.SetTexture(nullptr);
-    gl.Clear();
-    material.Apply(rci);
-    const long unit1 = gl.Find("glActiveTextureARB", {GL_TEXTURE1_ARB});
-    const long back = gl.Find("glActiveTextureARB", {GL_TEXTURE0_ARB}, unit1);
-    ASSERT_GE(unit1, 0);
-    ASSERT_GT(back, unit1);
-    const long bind =
-        gl.Find("glBindTexture", {GL_TEXTURE_2D, double(item->Texture().Handle().Handle())});
-    const long enable = gl.Find("glEnable", {GL_TEXTURE_2D}, unit1);
-    const long load = gl.Find("glLoadMatrixf", {0}, unit1);
-    EXPECT_TRUE(bind > unit1 && enable > unit1 && load > unit1 &&
-                std::max({bind, enable, load}) < back);
-    EXPECT_EQ(gl.Calls[load].Data[0], 4);
-    EXPECT_EQ(gl.Find("glActiveTextureARB", {GL_TEXTURE0_ARB + 3}), -1) << "the driver has 2 units";
-    EXPECT_EQ(TexCoordUnitMask(), 3u) << "coordinates reach units 0 and 1";
-
-    gl.Clear();
-    material.UnApply(rci);
-    const long off = gl.Find("glDisable", {GL_TEXTURE_2D});
-    EXPECT_GT(off, gl.Find("glActiveTextureARB", {GL_TEXTURE1_ARB}));
-    EXPECT_LT(off, gl.Find("glActiveTextureARB", {GL_TEXTURE0_ARB}));
-    EXPECT_EQ(gl.Count("glLoadIdentity"), 1u);
-    EXPECT_EQ(TexCoordUnitMask(), 1u);
-
-    TFlagOverride single(GL_ARB_multitexture, false);
-    gl.Clear();
-    material.Apply(rci);
-    material.UnApply(rci);
-    EXPECT_EQ(gl.Count("glActiveTextureARB") + gl.Count("glBindTexture"), 0u)
-        << "without multitexturing there is only unit 0";
-}
-
-TEST_F(TextureFixture, ACubeMapUploadsItsSixFacesOnlyWhereCubeMapsExist) {
-    texture.SetImageClassName("TGLCubeMapImage");
-    auto& image = dynamic_cast<TGLCubeMapImage&>(texture.Image());
-    TBitmap face;
-    face.SetSize(4, 4);
-    for (int i = TGLCubeMapImage::cmtPX; i <= TGLCubeMapImage::cmtNZ; ++i)
-        image.Pictures(TGLCubeMapImage::TFace(i)).Assign(&face);
-    texture.SetMinFilter(miLinear);
-    texture.SetDisabled(false);
-    {
-        TFlagOverride cubeMaps(GL_ARB_texture_cube_map, false);
-        gl.Clear();
-        texture.Apply(rci);
-        EXPECT_EQ(Uploads() + gl.Count("glBindTexture"), 0u);
-        EXPECT_FALSE(cache.States().Contains(capTextureCubeMap));
-    }
-    TFlagOverride cubeMaps(GL_ARB_texture_cube_map, true);
-    texture.ReleaseHandles();
-    gl.Clear();
-    texture.Apply(rci);
-    EXPECT_TRUE(cache.States().Contains(capTextureCubeMap));
-    const auto uploads = gl.Named("glTexImage2D");
-    ASSERT_EQ(uploads.size(), 6u);
-    for (size_t i = 0; i < 6; ++i)
-        EXPECT_EQ(uploads[i].Args[0], GL_TEXTURE_CUBE_MAP_POSITIVE_X_ARB + i);
-    texture.UnApply(rci);
-    EXPECT_FALSE(cache.States().Contains(capTextureCubeMap));
-
-    face.SetSize(4, 2);
-    image.Pictures(TGLCubeMapImage::cmtNZ).Assign(&face);
-    gl.Clear();
-    texture.Apply(rci);
-    EXPECT_EQ(Uploads(), 0u) << "faces that are not all one square size upload nothing";
 }
 
 } // namespace

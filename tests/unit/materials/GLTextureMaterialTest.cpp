@@ -1,6 +1,9 @@
-#include "engine/materials/GLTexture.h"
+// The materials (GLTextureMaterial): what applying one sends, the notices it gives its owner,
+// copies, and the texture it makes and frees.
+#include "engine/materials/GLTextureMaterial.h"
 #include "engine/scene/RenderContextInfo.h"
 #include "tests/support/RecordingGL.h"
+#include "tests/unit/materials/TextureFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -233,17 +236,8 @@ TEST_F(MaterialApply, BackPropertiesAndPolygonModesReachTheirFaces) {
 
 // --- Notification and copies -------------------------------------------------------------------
 
-class TOwnerComponent : public TGLUpdateAbleComponent {
-public:
-    TOwnerComponent() : TGLUpdateAbleComponent(nullptr) {}
-    void NotifyChange(TObject*) override { ++Changes; }
-    void StructureChanged() override { ++StructureChanges; }
-    int Changes = 0;
-    int StructureChanges = 0;
-};
-
 TEST(GLMaterial, EveryChangeReachesTheOwningObjectOnceAndOnlyWhenSomethingChanged) {
-    TOwnerComponent owner;
+    TCountingComponent owner(nullptr);
     TGLMaterial material(&owner);
     TGLColor red(nullptr, {1, 0, 0, 1});
     TGLFaceProperties shiny(nullptr);
@@ -286,7 +280,7 @@ TEST(GLMaterial, AssignCopiesTheLookAndNotifiesOnce) {
     source.SetMaterialOptions({moNoLighting});
     source.SetFaceCulling(fcCull);
 
-    TOwnerComponent owner;
+    TCountingComponent owner(nullptr);
     TGLMaterial copy(&owner);
     copy.Assign(&source);
     EXPECT_EQ(owner.Changes, 1);
@@ -305,6 +299,30 @@ TEST(GLMaterial, AssignCopiesTheLookAndNotifiesOnce) {
     const TGLColor colour(nullptr);
     EXPECT_THROW(copy.Assign(&colour), EConvertError);
     EXPECT_THROW(copy.Assign(nullptr), EConvertError);
+}
+
+TEST_F(TextureFixture, AMaterialMakesCopiesAndFreesItsTexture) {
+    TGLMaterial plain(nullptr);
+    EXPECT_FALSE(plain.HasTexture());
+    gl.Clear();
+    plain.Apply(rci);
+    plain.UnApply(rci);
+    EXPECT_EQ(gl.Count("glDisable") + gl.Count("glBindTexture"), 0u) << "no texture, no calls";
+    EXPECT_TRUE(plain.Texture().Disabled()) << "made on first read";
+
+    GivePicture();
+    texture.SetDisabled(false);
+    texture.Apply(rci);
+    plain.Assign(&material);
+    EXPECT_FALSE(plain.Texture().Disabled());
+    EXPECT_EQ(plain.Texture().Image().Width(), 4);
+    EXPECT_NE(&plain.Texture(), &texture);
+
+    const int structure = owner.StructureChanges;
+    material.SetTexture(nullptr);
+    EXPECT_FALSE(material.HasTexture());
+    EXPECT_EQ(owner.StructureChanges, structure + 1);
+    EXPECT_EQ(gl.Count("glDeleteTextures"), 1u) << "its OpenGL texture went with it";
 }
 
 } // namespace
