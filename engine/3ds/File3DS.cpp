@@ -631,14 +631,12 @@ void TFile3DS::ReadFromStream(TStream& stream) {
     FOwnedStream.reset();
     ClearDatabase();
     try {
+        // A failed read keeps nothing; the memory is free before the error is made.
+        TOnFailure clear([this] { ClearDatabase(); });
         FSource = std::make_unique<TChunkSource>(stream, static_cast<uint64_t>(stream.Size()));
         ReadStructure(stream);
     } catch (const std::bad_alloc&) {
-        ClearDatabase();
         throw E3DSError(S3DSNotEnoughMemory);
-    } catch (...) {
-        ClearDatabase();
-        throw;
     }
 }
 

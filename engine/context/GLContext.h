@@ -181,6 +181,16 @@ protected:
     void ReleaseName(GLuint name) override;
 };
 
+// Compiles into display list `name` for the scope's life: glNewList(name, GL_COMPILE) when made,
+// glEndList when the scope ends, also by an exception, so that no list is left open.
+class TGLListCompilation {
+public:
+    explicit TGLListCompilation(GLuint name) { glNewList(name, GL_COMPILE); }
+    ~TGLListCompilation() { glEndList(); }
+    TGLListCompilation(const TGLListCompilation&) = delete;
+    TGLListCompilation& operator=(const TGLListCompilation&) = delete;
+};
+
 class TGLTextureHandle final : public TGLContextHandle {
 public:
     ~TGLTextureHandle() override;

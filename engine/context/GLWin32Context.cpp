@@ -120,12 +120,9 @@ void FinalizeWin32Context() {
 class TGLWin32Context::TLegacyScope {
 public:
     explicit TLegacyScope(TGLWin32Context& owner) : FOwner(owner) {
-        try {
-            Enter();
-        } catch (...) {
-            Leave();
-            throw;
-        }
+        // A scope that fails to come into being gets no destructor call: it leaves here.
+        TOnFailure leave([this] { Leave(); });
+        Enter();
     }
     ~TLegacyScope() { Leave(); }
     TLegacyScope(const TLegacyScope&) = delete;
@@ -306,13 +303,9 @@ void TGLWin32Context::NativeDestroy() {
 void TGLWin32Context::NativeCreate(HDC outputDevice) {
     const HWND window = WindowFromDC(outputDevice);
     TrackWindow(window, &TeardownTrackedContext, this);
-    try {
-        CreateWithDescriptor(outputDevice);
-    } catch (...) {
-        // A context that failed to come into being must not be torn down by its window later.
-        UntrackWindow(window);
-        throw;
-    }
+    // A context that failed to come into being must not be torn down by its window later.
+    TOnFailure untrack([window] { UntrackWindow(window); });
+    CreateWithDescriptor(outputDevice);
 }
 
 PIXELFORMATDESCRIPTOR TGLWin32Context::BaseDescriptor(DWORD objectType) const {

@@ -246,21 +246,17 @@ std::unique_ptr<TVectorFile> TGLBaseMesh::CreateVectorFileFor(const std::string&
 }
 
 void TGLBaseMesh::ReadMeshStream(const std::string& fileName, TStream& stream) {
-    try {
-        const std::unique_ptr<TVectorFile> file = CreateVectorFileFor(fileName);
-        TGLScene* scene = Scene();
+    // On a failure the mesh objects changed all the same: what is drawn follows what is kept.
+    TOnFailure keepDrawingWhatIsKept([this] { StructureChanged(); });
+    const std::unique_ptr<TVectorFile> file = CreateVectorFileFor(fileName);
+    TGLScene* scene = Scene();
+    if (scene)
+        scene->BeginUpdate();
+    TFinally endUpdate([scene] {
         if (scene)
-            scene->BeginUpdate();
-        TFinally endUpdate([scene] {
-            if (scene)
-                scene->EndUpdate();
-        });
-        file->ReadStream(stream);
-    } catch (...) {
-        // The mesh objects changed all the same: what is drawn follows what is kept.
-        StructureChanged();
-        throw;
-    }
+            scene->EndUpdate();
+    });
+    file->ReadStream(stream);
 }
 
 void TGLBaseMesh::LoadMeshFile(const std::string& fileName) {

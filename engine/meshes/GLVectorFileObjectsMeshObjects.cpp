@@ -481,12 +481,8 @@ void TMeshObject::WriteToFiler(TBinaryWriter& writer) const {
 
 void TMeshObject::ReadFromFiler(TBinaryReader& reader) {
     // What is half read may not match: nothing of it is kept to be drawn.
-    try {
-        ReadArchive(reader);
-    } catch (...) {
-        Clear();
-        throw;
-    }
+    TOnFailure clear([this] { Clear(); });
+    ReadArchive(reader);
 }
 
 void TMeshObject::ReadArchive(TBinaryReader& reader) {

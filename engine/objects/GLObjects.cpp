@@ -113,18 +113,10 @@ void TGLDummyCube::CompileGroup(TRenderContextInfo& rci, bool renderSelf, bool r
     FGroupList->AllocateHandle();
     if (FGroupList->Handle() == 0)
         throw EAssertionFailed(std::string("Handle=0 for ") + ClassName());
-    glNewList(FGroupList->Handle(), GL_COMPILE);
-    rci.SkipDisplayLists = true;
-    try {
-        TGLCameraInvariantObject::DoRender(rci, renderSelf, renderChildren);
-    } catch (...) {
-        rci.SkipDisplayLists = false;
-        glEndList();
-        FGroupList->DestroyHandle();
-        throw;
-    }
-    rci.SkipDisplayLists = false;
-    glEndList();
+    TOnFailure discard([this] { FGroupList->DestroyHandle(); });
+    TGLListCompilation compilation(FGroupList->Handle());
+    TFlagScope skipLists(rci.SkipDisplayLists);
+    TGLCameraInvariantObject::DoRender(rci, renderSelf, renderChildren);
 }
 
 void TGLDummyCube::StructureChanged() {

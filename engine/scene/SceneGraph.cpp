@@ -691,16 +691,10 @@ GLuint TGLBaseSceneObject::GetListHandle(TRenderContextInfo& rci) {
         Assert(FListHandle->Handle() != 0, "Could not allocate a display list");
     }
     const GLuint name = FListHandle->Handle();
-    glNewList(name, GL_COMPILE);
-    try {
-        BuildList(rci);
-    } catch (...) {
-        glEndList();
-        // The list holds a partial build: compile it again next time.
-        FChanges.Include(chStructure);
-        throw;
-    }
-    glEndList();
+    // A failed build leaves a partial list: compile it again next time.
+    TOnFailure recompile([this] { FChanges.Include(chStructure); });
+    TGLListCompilation compilation(name);
+    BuildList(rci);
     return name;
 }
 
