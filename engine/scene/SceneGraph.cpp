@@ -902,9 +902,9 @@ TGLBaseSceneObject* TGLSceneRootObject::CreateOfSameClass(TComponent* owner) con
 // --- TGLScene --------------------------------------------------------------------------------
 
 TGLScene::TGLScene(TComponent* owner) : TGLUpdateAbleComponent(owner) {
-    FObjects = new TGLSceneRootObject(this);
+    FObjects = std::make_unique<TGLSceneRootObject>(this);
     FObjects->SetName("ObjectRoot");
-    FCameras = new TGLSceneRootObject(this);
+    FCameras = std::make_unique<TGLSceneRootObject>(this);
     FCameras->SetName("CameraRoot");
 }
 
@@ -916,15 +916,15 @@ TGLScene::~TGLScene() {
     } catch (const Exception&) {
         // The objects go either way; a destructor has nobody to tell.
     }
-    delete FCameras;
-    FCameras = nullptr;
-    delete FObjects;
-    FObjects = nullptr;
+    // The trees go before the members they report to (lights, buffers, the current objects) and
+    // while the scene is still a TGLScene: its removal notices are silent while it is destroyed.
+    FCameras.reset();
+    FObjects.reset();
 }
 
 void TGLScene::Loaded() {
     TGLUpdateAbleComponent::Loaded();
-    for (TGLSceneRootObject* root : {FObjects, FCameras})
+    for (TGLSceneRootObject* root : {FObjects.get(), FCameras.get()})
         if (root->ComponentState().Contains(csLoading))
             root->Loaded();
 }
@@ -1086,7 +1086,7 @@ void TGLScene::RenderSceneObjects(TGLSceneBuffer& buffer, int width, int height,
     glColorMask(colour, colour, colour, colour);
     if (buffer.InitiateRendering)
         buffer.InitiateRendering(&buffer, rci);
-    (baseObject ? baseObject : FObjects)->RenderObject(rci);
+    (baseObject ? baseObject : FObjects.get())->RenderObject(rci);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     for (const TAfterRenderEffect& effect :
          std::vector<TAfterRenderEffect>(buffer.AfterRenderEffects()))

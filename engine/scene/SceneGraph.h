@@ -505,8 +505,8 @@ public:
     ~TGLScene() override;
     const char* ClassName() const override { return "TGLScene"; }
 
-    TGLSceneRootObject* Objects() const { return FObjects; }
-    TGLSceneRootObject* Cameras() const { return FCameras; }
+    TGLSceneRootObject* Objects() const { return FObjects.get(); }
+    TGLSceneRootObject* Cameras() const { return FCameras.get(); }
     // The roots were created while the scene was loaded: they finish loading with it.
     void Loaded() override;
 
@@ -556,8 +556,9 @@ public:
     void ForgetObject(const TGLBaseSceneObject* object);
 
 private:
-    TGLSceneRootObject* FObjects = nullptr; // owned
-    TGLSceneRootObject* FCameras = nullptr; // owned
+    // Components of the scene too; the destructor frees them while the rest of the scene is whole.
+    std::unique_ptr<TGLSceneRootObject> FObjects;
+    std::unique_ptr<TGLSceneRootObject> FCameras;
     TGLObjectsSorting FObjectsSorting = osRenderBlendedLast;
     TGLVisibilityCulling FVisibilityCulling = vcNone;
     std::vector<TGLSceneBuffer*> FBuffers;

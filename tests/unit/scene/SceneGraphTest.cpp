@@ -453,6 +453,18 @@ TEST(SceneGraphScene, InheritedModesAreStoredAsTheSceneDefaults) {
     EXPECT_THROW(TGLSceneRootObject root(&notAScene), EAssertionFailed);
 }
 
+TEST(SceneGraphScene, ItsCameraTreeGoesFirstThenItsObjectTreeAndThenTheScene) {
+    std::vector<std::string> freed;
+    TComponent form(nullptr);
+    auto* scene = new TGLScene(&form);
+    EXPECT_EQ(scene->ComponentCount(), 2) << "the roots are components of the scene";
+    scene->Objects()->AddChild(new TLogged<TGLLightSource>(freed, "light"));
+    scene->Cameras()->AddChild(new TLogged<TGLCamera>(freed, "camera"));
+    delete scene;
+    EXPECT_EQ(freed, (std::vector<std::string>{"camera", "light"}));
+    EXPECT_EQ(form.ComponentCount(), 0);
+}
+
 TEST(SceneGraphScene, StoredSceneNotifiesOnlyOnceLoaded) {
     TComponent form(nullptr);
     TGLScene* scene = nullptr;
