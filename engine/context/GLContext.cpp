@@ -6,7 +6,7 @@
 
 namespace {
 
-TGLContext* vCurrentGLContext = nullptr;
+TGLContext* CurrentContext = nullptr;
 
 std::unique_ptr<TGLContextManager>& ManagerSlot() {
     static std::unique_ptr<TGLContextManager> manager;
@@ -50,8 +50,8 @@ TGLContext::TGLContext() : FManager(GLContextManager()) {
 }
 
 TGLContext::~TGLContext() {
-    if (vCurrentGLContext == this)
-        vCurrentGLContext = nullptr;
+    if (CurrentContext == this)
+        CurrentContext = nullptr;
     if (FManager && GLContextManager() == FManager) {
         try {
             FManager->UnRegisterContext(this);
@@ -62,7 +62,7 @@ TGLContext::~TGLContext() {
 }
 
 TGLContext* TGLContext::CurrentGLContext() {
-    return vCurrentGLContext;
+    return CurrentContext;
 }
 
 void TGLContext::CheckNotActive() const {
@@ -128,18 +128,18 @@ void TGLContext::MakeCurrent() {
         if (!NativeIsValid())
             throw EGLContext("Context not created");
         NativeMakeCurrent();
-        vCurrentGLContext = this;
+        CurrentContext = this;
     } else {
-        Assert(vCurrentGLContext == this);
+        Assert(CurrentContext == this);
     }
     ++FActivationCount;
 }
 
 void TGLContext::ReleaseCurrent() {
-    Assert(vCurrentGLContext == this);
+    Assert(CurrentContext == this);
     --FActivationCount;
     if (FActivationCount == 0) {
-        vCurrentGLContext = nullptr;
+        CurrentContext = nullptr;
         if (!NativeIsValid())
             throw EGLContext("Context not created");
         NativeReleaseCurrent();
@@ -181,7 +181,7 @@ void TGLContext::TransferOrReleaseHandles() {
 void TGLContext::DestroyContextResources() {
     // Another current context is suspended whole (all its activations) and restored at the end.
     std::unique_ptr<TSuspendedContext> other;
-    if (vCurrentGLContext != this)
+    if (CurrentContext != this)
         other = std::make_unique<TSuspendedContext>();
     TFinally restore([&] {
         FAcceleration = AccelerationUnknown;

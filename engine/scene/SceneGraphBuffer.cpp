@@ -11,14 +11,14 @@ namespace {
 
 // The performance counter's frequency, read once at start-up; and the driver's own fog
 // distance mode, read the first time the default is asked for. Both are process-wide.
-int64_t vCounterFrequency = 0;
-GLint vDefaultFogDistanceMode = 0;
-bool vDefaultFogDistanceModeRead = false;
+int64_t CounterTicksPerSecond = 0;
+GLint DefaultFogDistanceMode = 0;
+bool DefaultFogDistanceModeRead = false;
 
 int64_t CounterFrequency() {
-    if (vCounterFrequency == 0)
+    if (CounterTicksPerSecond == 0)
         ReadPerformanceCounterFrequency();
-    return vCounterFrequency;
+    return CounterTicksPerSecond;
 }
 
 int64_t Counter() {
@@ -66,9 +66,9 @@ TMatrix ReadMatrix(GLenum which) {
 } // namespace
 
 void ReadPerformanceCounterFrequency() {
-    QueryPerformanceFrequency(&vCounterFrequency);
-    if (vCounterFrequency <= 0)
-        vCounterFrequency = 1;
+    QueryPerformanceFrequency(&CounterTicksPerSecond);
+    if (CounterTicksPerSecond <= 0)
+        CounterTicksPerSecond = 1;
 }
 
 // --- TGLFogEnvironment
@@ -158,11 +158,11 @@ void TGLFogEnvironment::ApplyFogSettings() const {
         glFogi(GL_FOG_DISTANCE_MODE_NV, GL_EYE_PLANE_ABSOLUTE_NV);
         break;
     case fdDefault:
-        if (!vDefaultFogDistanceModeRead) {
-            glGetIntegerv(GL_FOG_DISTANCE_MODE_NV, &vDefaultFogDistanceMode);
-            vDefaultFogDistanceModeRead = true;
+        if (!DefaultFogDistanceModeRead) {
+            glGetIntegerv(GL_FOG_DISTANCE_MODE_NV, &DefaultFogDistanceMode);
+            DefaultFogDistanceModeRead = true;
         } else {
-            glFogi(GL_FOG_DISTANCE_MODE_NV, vDefaultFogDistanceMode);
+            glFogi(GL_FOG_DISTANCE_MODE_NV, DefaultFogDistanceMode);
         }
         break;
     }

@@ -9,7 +9,7 @@ namespace {
 
 // The control whose window is being created: its first messages (WM_CREATE and friends) arrive
 // before CreateWindowEx returns the handle that would let us find it.
-thread_local TWinControl* vCreatingControl = nullptr;
+thread_local TWinControl* CreatingControl = nullptr;
 
 bool IsMouseMessage(UINT message) {
     return message == WM_MOUSEMOVE || (message >= WM_LBUTTONDOWN && message <= WM_MBUTTONUP);
@@ -164,11 +164,11 @@ void TWinControl::CreateWnd() {
     TCreateParams params;
     CreateParams(params);
     RegisterWindowClass(params);
-    vCreatingControl = this;
+    CreatingControl = this;
     HWND window = CreateWindowEx(
         params.ExStyle, params.WinClassName.c_str(), params.Caption.c_str(), params.Style, params.X,
         params.Y, params.Width, params.Height, params.WndParent, nullptr, nullptr, nullptr);
-    vCreatingControl = nullptr;
+    CreatingControl = nullptr;
     if (!window)
         RaiseLastOSError();
     FHandle = window;
@@ -199,8 +199,8 @@ LRESULT TWinControl::Perform(UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT TWinControl::CALLBACK_WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* control = reinterpret_cast<TWinControl*>(GetWindowLongPtr(window, GWLP_USERDATA));
-    if (!control && vCreatingControl) {
-        control = vCreatingControl;
+    if (!control && CreatingControl) {
+        control = CreatingControl;
         control->FHandle = window;
         SetWindowLongPtr(window, GWLP_USERDATA, reinterpret_cast<intptr_t>(control));
     }

@@ -4,7 +4,7 @@
 
 namespace {
 
-TApplication* vApplication = nullptr;
+TApplication* Application = nullptr;
 
 } // namespace
 
@@ -115,7 +115,7 @@ void TForm::Paint() {
 // --- TApplication --------------------------------------------------------------------------------
 
 TApplication::TApplication() : TComponent(nullptr) {
-    vApplication = this;
+    Application = this;
 }
 
 TApplication::~TApplication() {
@@ -124,11 +124,11 @@ TApplication::~TApplication() {
         if (auto* form = dynamic_cast<TForm*>(Components(i)))
             form->DestroyHandle();
     FMainForm = nullptr;
-    vApplication = nullptr;
+    Application = nullptr;
 }
 
 TApplication* TApplication::Instance() {
-    return vApplication;
+    return Application;
 }
 
 void TApplication::Initialize() {
