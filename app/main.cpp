@@ -11,8 +11,6 @@
 #include "platform/framework/Forms.h"
 #include "platform/framework/JPEGImage.h"
 
-#include <cstdio>
-
 namespace {
 
 // What the engine's modules set up before any window exists, and take down at the very end.
@@ -37,24 +35,17 @@ public:
     TEngineLifetime& operator=(const TEngineLifetime&) = delete;
 };
 
-void RunViewer() {
-    TEngineLifetime engine;
-    TApplication application;
-    application.Initialize();
-    application.SetMainFormOnTaskBar(true);
-    application.CreateForm<TForm1>();
-    application.Run();
-}
-
 } // namespace
 
+// An error that escapes start-up or the message loop ends the program with status 1, after the
+// application's standard error report.
 int main() {
-    try {
-        RunViewer();
-    } catch (const ENoDisplay& error) {
-        // Without a display there is no message box to show it in.
-        std::fprintf(stderr, "skyview: %s\n", error.Message().c_str());
-        return 1;
-    }
-    return 0;
+    TEngineLifetime engine;
+    TApplication application;
+    return application.Execute([&application] {
+        application.Initialize();
+        application.SetMainFormOnTaskBar(true);
+        application.CreateForm<TForm1>();
+        application.Run();
+    });
 }

@@ -162,20 +162,22 @@ void TGLContext::RemoveOwnedHandle(TGLContextHandle* handle) {
         FOwnedHandles.erase(found);
 }
 
-void TGLContext::TransferOrReleaseHandles() {
+void TGLContext::TransferOrReleaseHandles(bool release) {
     TGLContext* heir = nullptr;
     for (TGLContext* member : FSharedContexts)
         if (member != this) {
             heir = member;
             break;
         }
-    for (auto handle = FOwnedHandles.rbegin(); handle != FOwnedHandles.rend(); ++handle) {
-        if (heir && (*handle)->IsTransferable())
-            (*handle)->TransferTo(heir);
+    // Each handle leaves the list before it is dealt with: a failure leaves only the others.
+    while (!FOwnedHandles.empty()) {
+        TGLContextHandle* handle = FOwnedHandles.back();
+        FOwnedHandles.pop_back();
+        if (heir && handle->IsTransferable())
+            handle->TransferTo(heir);
         else
-            (*handle)->ContextDestroying();
+            handle->ContextDestroying(release);
     }
-    FOwnedHandles.clear();
 }
 
 void TGLContext::DestroyContextResources() {
@@ -188,8 +190,21 @@ void TGLContext::DestroyContextResources() {
         if (other)
             other->Resume();
     });
-    MakeCurrent();
-    TransferOrReleaseHandles();
+    {
+        // Not activated (its window may be gone already) or an object that would not go: the
+        // objects left go with the native context unreleased, and the teardown is finished
+        // before the failure is passed on, so that no handle keeps a context that is gone.
+        TOnFailure abandon([this] {
+            TransferOrReleaseHandles(false);
+            FinishTeardown();
+        });
+        MakeCurrent();
+        TransferOrReleaseHandles(true);
+    }
+    FinishTeardown();
+}
+
+void TGLContext::FinishTeardown() {
     if (FManager)
         FManager->DestroyingContextBy(this);
     FSharedContexts.erase(std::remove(FSharedContexts.begin(), FSharedContexts.end(), this),
@@ -241,15 +256,13 @@ void TGLContextHandle::ReleaseInOwnerContext() {
     ReleaseName(FHandle);
 }
 
-void TGLContextHandle::ContextDestroying() {
-    if (FHandle != 0) {
-        TFinally forget([this] {
-            FHandle = 0;
-            FRenderingContext = nullptr;
-        });
+void TGLContextHandle::ContextDestroying(bool release) {
+    TFinally forget([this] {
+        FHandle = 0;
+        FRenderingContext = nullptr;
+    });
+    if (FHandle != 0 && release)
         ReleaseName(FHandle);
-    }
-    FRenderingContext = nullptr;
 }
 
 void TGLContextHandle::TransferTo(TGLContext* context) {

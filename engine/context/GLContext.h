@@ -65,7 +65,9 @@ public:
     bool IsCurrent() const { return FActivationCount > 0; }
     bool SetCurrentState(bool wanted);
     // Full teardown: hands transferable objects to another member of the sharing group,
-    // releases the rest and destroys the native context.
+    // releases the rest and destroys the native context. When the context cannot be made
+    // current, or an object fails to go, the teardown is finished all the same (what was not
+    // released goes with the native context) and the failure raised afterwards.
     void DestroyContextResources();
 
     const std::vector<TGLContext*>& SharedContexts() const { return FSharedContexts; }
@@ -93,7 +95,9 @@ private:
     friend class TGLContextHandle;
     void CheckNotActive() const;
     void PropagateSharedContexts();
-    void TransferOrReleaseHandles();
+    // `release` false: the names are not deleted, they go with the native context.
+    void TransferOrReleaseHandles(bool release);
+    void FinishTeardown();
     void AddOwnedHandle(TGLContextHandle* handle) { FOwnedHandles.push_back(handle); }
     void RemoveOwnedHandle(TGLContextHandle* handle);
 
@@ -151,7 +155,8 @@ protected:
 
 private:
     friend class TGLContext;
-    void ContextDestroying();
+    // Its context goes: the name is released first unless `release` is false.
+    void ContextDestroying(bool release);
     void TransferTo(TGLContext* context);
     void ReleaseInOwnerContext();
 

@@ -15,7 +15,9 @@
 // Opens fileName as a file stream with the given mode (fmOpenRead | fmShareDenyWrite for mesh
 // loads, fmOpenRead | fmShareDenyNone for data files, fmCreate for writing). Outside the create
 // mode a missing file raises a plain Exception "File not found: \"<fileName>\""; errors of the
-// open itself propagate as EFOpenError / EFCreateError.
+// open itself propagate as EFOpenError / EFCreateError. Opening never waits: a pipe (a FIFO)
+// opened for reading is read to its end into a memory stream (ReadPipeToEnd, at most 256 MiB,
+// giving up after 10 seconds without data), and a device or a socket raises EFOpenError.
 std::unique_ptr<TStream> OpenFileStream(const std::string& fileName, uint16_t mode);
 
 // What a data-file class can do, as bits.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 
 // --- TGLBaseMesh -----------------------------------------------------------------------------
 
@@ -237,6 +238,23 @@ bool TGLBaseMesh::RayIntersect(const TVector& rayStart, const TVector& rayVector
 
 // --- loading ---
 
+namespace {
+
+// Frees the mesh objects after the first `count`; each leaves the list as it goes. Without any
+// to keep, the list's own storage goes too.
+void DropMeshObjectsAfter(TMeshObjectList& list, int32_t count) {
+    if (count == 0)
+        list.Clear();
+    while (list.Count() > count) {
+        if (TMeshObject* last = list[list.Count() - 1])
+            delete last;
+        else
+            list.Remove(nullptr);
+    }
+}
+
+} // namespace
+
 std::unique_ptr<TVectorFile> TGLBaseMesh::CreateVectorFileFor(const std::string& fileName) {
     const TVectorFileClass formatClass = GetVectorFileFormats().FindFormatForFileName(fileName);
     std::unique_ptr<TVectorFile> file = (*formatClass)(this);
@@ -246,17 +264,25 @@ std::unique_ptr<TVectorFile> TGLBaseMesh::CreateVectorFileFor(const std::string&
 }
 
 void TGLBaseMesh::ReadMeshStream(const std::string& fileName, TStream& stream) {
+    const int32_t kept = FMeshObjects->Count();
     // On a failure the mesh objects changed all the same: what is drawn follows what is kept.
     TOnFailure keepDrawingWhatIsKept([this] { StructureChanged(); });
-    const std::unique_ptr<TVectorFile> file = CreateVectorFileFor(fileName);
-    TGLScene* scene = Scene();
-    if (scene)
-        scene->BeginUpdate();
-    TFinally endUpdate([scene] {
+    try {
+        const std::unique_ptr<TVectorFile> file = CreateVectorFileFor(fileName);
+        TGLScene* scene = Scene();
         if (scene)
-            scene->EndUpdate();
-    });
-    file->ReadStream(stream);
+            scene->BeginUpdate();
+        TFinally endUpdate([scene] {
+            if (scene)
+                scene->EndUpdate();
+        });
+        file->ReadStream(stream);
+    } catch (const std::bad_alloc&) {
+        // What was read before memory ran out holds the memory the rest of the program needs:
+        // it goes, and the mesh is left as it was before the read.
+        DropMeshObjectsAfter(*FMeshObjects, kept);
+        throw;
+    }
 }
 
 void TGLBaseMesh::LoadMeshFile(const std::string& fileName) {

@@ -2,9 +2,29 @@
 
 #include "platform/win32/WinUser.h"
 
+#include <cstdio>
+#include <new>
+
 namespace {
 
 TApplication* Application = nullptr;
+
+constexpr const char* SUnknownException = "Unknown exception";
+
+// Passes the exception being handled to `report` as one of the framework's.
+template <typename TReport> void ReportCurrentException(TReport report) {
+    try {
+        throw;
+    } catch (const Exception& error) {
+        report(error);
+    } catch (const std::bad_alloc&) {
+        report(EOutOfMemory(SOutOfMemory));
+    } catch (const std::exception& error) {
+        report(Exception(error.what()));
+    } catch (...) {
+        report(Exception(SUnknownException));
+    }
+}
 
 } // namespace
 
@@ -79,12 +99,26 @@ void TForm::AfterConstruction() {
         return;
     try {
         OnCreate(this);
-    } catch (const Exception&) {
+    } catch (...) {
         if (TApplication* app = TApplication::Instance())
             app->HandleException(this);
         else
             throw;
     }
+}
+
+void TForm::DestroyWnd() {
+    TFlagScope destroying(FDestroyingWnd);
+    TWinControl::DestroyWnd();
+}
+
+void TForm::WMDestroy(TMessage& message) {
+    TWinControl::WMDestroy(message);
+    // The window went without the form asking (another client destroyed it): for the main form
+    // that ends the program, as closing it would.
+    TApplication* app = TApplication::Instance();
+    if (!FDestroyingWnd && app && app->MainForm() == this)
+        app->Terminate();
 }
 
 void TForm::WndProc(TMessage& message) {
@@ -156,13 +190,14 @@ void TApplication::DispatchOne(const MSG& message) {
     try {
         TranslateMessage(&message);
         DispatchMessage(&message);
-    } catch (const Exception&) {
+    } catch (...) {
         HandleException(this);
     }
 }
 
 void TApplication::Run() {
-    if (!FMainForm)
+    // The main form may be gone already, its window destroyed while it was being created.
+    if (!FMainForm || FTerminated)
         return;
     FMainForm->Show();
     MSG message;
@@ -176,9 +211,25 @@ void TApplication::ShowException(const Exception& error) {
 }
 
 void TApplication::HandleException(TObject*) {
+    ReportCurrentException([this](const Exception& error) { ShowException(error); });
+}
+
+int TApplication::Execute(const std::function<void()>& mainBlock) {
     try {
-        throw;
-    } catch (const Exception& error) {
-        ShowException(error);
+        mainBlock();
+        return 0;
+    } catch (...) {
+        ReportCurrentException([this](const Exception& error) {
+            // The line first: it is there even when no box can be shown, or nobody answers it.
+            std::fprintf(stderr, "%s: %s\n", FTitle.c_str(), error.Message().c_str());
+            std::fflush(stderr);
+            try {
+                if (Win32DisplayOpen())
+                    ShowException(error);
+            } catch (...) {
+                // Nothing is left to report with; the line has been written.
+            }
+        });
+        return 1;
     }
 }

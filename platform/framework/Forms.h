@@ -38,7 +38,8 @@ public:
     void Show();
     void Hide();
     void Close();
-    // Runs the create event under the form's guard: an error goes to the standard error report.
+    // Runs the create event under the form's guard: an error of any class goes to the standard
+    // error report.
     void AfterConstruction();
     void Loaded() override;
 
@@ -48,8 +49,10 @@ public:
 
 protected:
     void CreateParams(TCreateParams& params) override;
+    void DestroyWnd() override;
     void WndProc(TMessage& message) override;
     void WMChar(TMessage& message) override;
+    void WMDestroy(TMessage& message) override;
     virtual void KeyPress(char16_t& key);
     // The paint hook: fires OnPaint.
     virtual void Paint();
@@ -58,6 +61,7 @@ private:
     void ScaleToScreen();
 
     std::string FCaption;
+    bool FDestroyingWnd = false;
     bool FKeyPreview = false;
     TPosition FPosition = poDefaultPosOnly;
     int FPixelsPerInch = 96;
@@ -89,14 +93,23 @@ public:
         form->AfterConstruction();
         return form;
     }
-    // Shows the main form and dispatches messages until the main form closes.
+    // Shows the main form and dispatches messages until the main form closes (or its window is
+    // destroyed); an error a message raises, of any class, goes to the standard error report.
     void Run();
     void Terminate();
     bool Terminated() const { return FTerminated; }
 
     // The standard error report: a modal box with the exception's message.
     void ShowException(const Exception& error);
+    // Reports the exception being handled: the framework's own as they are, std::bad_alloc as
+    // EOutOfMemory, any other with its text.
     void HandleException(TObject* sender);
+
+    // Runs the program's main block (initialisation, forms, message loop) as the runtime runs a
+    // program: an exception that escapes it is written to standard error as one line, the
+    // title and the message, and shown by the standard error report where a window can still
+    // be shown. Returns the exit status: 0, or 1 after such an exception.
+    int Execute(const std::function<void()>& mainBlock);
 
 protected:
     void Notification(TComponent* component, TOperation operation) override;

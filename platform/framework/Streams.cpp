@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,6 +48,26 @@ template <class TReadSome> int64_t ReadFully(void* buffer, int64_t count, TReadS
         done += n;
     }
     return done;
+}
+
+constexpr size_t PipeBlockSize = 64 * 1024;
+
+// Waits until the descriptor has something to read (or its writers have gone); false when
+// nothing came within the time.
+bool WaitForInput(int handle, double seconds) {
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + duration<double>(seconds);
+    pollfd descriptor{handle, POLLIN, 0};
+    for (;;) {
+        const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+        const int polled = ::poll(&descriptor, 1, static_cast<int>(std::max<int64_t>(left, 0)));
+        if (polled > 0)
+            return true;
+        if (polled == 0)
+            return false;
+        if (errno != EINTR)
+            throw EReadError(Format("%s: %s", SReadError, SystemErrorText(errno).c_str()));
+    }
 }
 
 } // namespace
@@ -99,7 +121,7 @@ TFileStream::TFileStream(const std::string& fileName, uint16_t mode) : FFileName
     else if ((mode & 0x3) == fmOpenReadWrite)
         flags |= O_RDWR;
     else
-        flags |= O_RDONLY;
+        flags |= O_RDONLY | O_NONBLOCK;
     do
         FHandle = ::open(fileName.c_str(), flags, 0666);
     while (FHandle < 0 && errno == EINTR);
@@ -278,4 +300,42 @@ int64_t TPointerStream::Write(const void*, int64_t) {
 
 void TPointerStream::SetSize(int64_t) {
     throw EStreamError("Cannot change the size of a TPointerStream");
+}
+
+// ReadPipeToEnd
+
+std::unique_ptr<TMemoryStream> ReadPipeToEnd(const TFileStream& pipe, int64_t maxSize,
+                                             double idleSeconds) {
+    const char* name = pipe.FileName().c_str();
+    auto contents = std::make_unique<TMemoryStream>();
+    std::vector<uint8_t> block(PipeBlockSize);
+    // The pipe is open without waiting: a read finds its end at once when nobody has it open
+    // for writing, and finds nothing yet while a writer has not written.
+    bool writerSeen = false;
+    for (;;) {
+        const ssize_t n = ::read(pipe.Handle(), block.data(), block.size());
+        if (n > 0) {
+            writerSeen = true;
+            if (contents->Size() + n > maxSize)
+                throw EReadError(Format("Cannot read file \"%s\". More than %lld bytes came "
+                                        "through the pipe.",
+                                        name, static_cast<long long>(maxSize)));
+            contents->WriteBuffer(block.data(), n);
+        } else if (n == 0) {
+            if (!writerSeen)
+                throw EFOpenError(
+                    Format("Cannot open file \"%s\". No process writes to the pipe.", name));
+            break;
+        } else if (errno == EAGAIN) {
+            writerSeen = true;
+            if (!WaitForInput(pipe.Handle(), idleSeconds))
+                throw EReadError(Format("Cannot read file \"%s\". Nothing came through the pipe "
+                                        "for %g seconds.",
+                                        name, idleSeconds));
+        } else if (errno != EINTR) {
+            throw EReadError(Format("%s: %s", SReadError, SystemErrorText(errno).c_str()));
+        }
+    }
+    contents->SetPosition(0);
+    return contents;
 }

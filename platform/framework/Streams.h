@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,8 @@ public:
 class TFileStream : public TStream {
 public:
     // Raises EFOpenError (or EFCreateError for fmCreate) naming the file and the system's reason.
+    // Opened for reading, it never waits: a pipe without a writer opens at once, and a read that
+    // would wait for a pipe or a device fails instead (ReadPipeToEnd waits for a pipe's writer).
     TFileStream(const std::string& fileName, uint16_t mode);
     ~TFileStream() override;
 
@@ -128,3 +131,10 @@ public:
     void SetSize(int64_t newSize) override;
     const char* ClassName() const override { return "TPointerStream"; }
 };
+
+// Everything a pipe opened for reading brings until its writers close it, in memory, so that it
+// can be read like a file. It waits at most `idleSeconds` for each part, and takes at most
+// `maxSize` bytes. Raises EFOpenError when no process writes to the pipe, EReadError when nothing
+// comes in time, more comes than allowed, or the system fails the read.
+std::unique_ptr<TMemoryStream> ReadPipeToEnd(const TFileStream& pipe, int64_t maxSize,
+                                             double idleSeconds);

@@ -16,6 +16,17 @@ bool FileExists(const std::string& fileName) {
     return ::stat(fileName.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
 }
 
+TFileKind FileKind(const std::string& fileName) {
+    struct stat status {};
+    if (::stat(fileName.c_str(), &status) != 0)
+        return fkNone;
+    if (S_ISREG(status.st_mode))
+        return fkRegular;
+    if (S_ISDIR(status.st_mode))
+        return fkDirectory;
+    return S_ISFIFO(status.st_mode) ? fkPipe : fkOther;
+}
+
 std::string LowerCase(std::string text) {
     for (char& c : text)
         if (c >= 'A' && c <= 'Z')

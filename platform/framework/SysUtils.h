@@ -34,6 +34,10 @@ SKYVIEW_EXCEPTION(EStreamError, Exception)
 SKYVIEW_EXCEPTION(EReadError, EStreamError)
 SKYVIEW_EXCEPTION(EFOpenError, EStreamError)
 SKYVIEW_EXCEPTION(EFCreateError, EStreamError)
+// What the standard error report makes of std::bad_alloc.
+SKYVIEW_EXCEPTION(EOutOfMemory, Exception)
+
+constexpr const char* SOutOfMemory = "Not enough memory to complete operation.";
 
 // Raises EAssertionFailed carrying exactly `message` when `condition` is false.
 void Assert(bool condition, const char* message = "Assertion failed");
@@ -96,6 +100,10 @@ private:
 
 // True for an existing file system entry that is not a directory.
 bool FileExists(const std::string& fileName);
+
+// What a file name leads to, links followed.
+enum TFileKind : uint8_t { fkNone, fkRegular, fkDirectory, fkPipe, fkOther };
+TFileKind FileKind(const std::string& fileName);
 
 // The text with the ASCII letters A to Z in lower case, or a to z in upper case; every other
 // byte, UTF-8 included, stays as it is.

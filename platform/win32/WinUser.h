@@ -33,6 +33,8 @@
 bool Win32IsHeadless();
 // Opens the X display if it is not open yet; false when it cannot be (always true headless).
 bool Win32OpenDisplay();
+// Whether the X display is open already (always true headless), without trying to open it.
+bool Win32DisplayOpen();
 // The display Xlib connects to: $DISPLAY, or "" when it is not set.
 std::string Win32DisplayName();
 

@@ -493,6 +493,28 @@ void OnClientMessage(const TX11Connection& x, HWND window, const XClientMessageE
         Win32PostInput({window, WM_CLOSE, 0, 0, Win32TickCount(), {0, 0}});
 }
 
+// The window's X windows and those of its children are gone: nothing may be asked of them any
+// more, the colormaps excepted, which outlive their windows.
+void ForgetXWindows(HWND window) {
+    TWindowRecord* r = WM().FindWindow(window);
+    if (!r)
+        return;
+    for (HWND child : r->Children)
+        ForgetXWindows(child);
+    X11ForgetWindow(*r);
+    r->XWindow = 0;
+    r->XColormap = 0;
+}
+
+// Another client destroyed the X window (the program forgets its own before destroying them, so
+// their events find no window): the window goes as DestroyWindow takes it. A message without a
+// window wakes whoever waits in GetMessage, such as the modal loop of a message box that went.
+void OnDestroyNotify(HWND window) {
+    ForgetXWindows(window);
+    DestroyWindow(window);
+    Win32PostInput({nullptr, WM_NULL, 0, 0, Win32TickCount(), {0, 0}});
+}
+
 void TranslateEvent(TX11Connection& x, XEvent& e) {
     const HWND window = WindowOf(e.xany.window);
     if (!window)
@@ -517,6 +539,8 @@ void TranslateEvent(TX11Connection& x, XEvent& e) {
         return OnKey(window, e.xkey, e.type == KeyPress);
     case ClientMessage:
         return OnClientMessage(x, window, e.xclient);
+    case DestroyNotify:
+        return OnDestroyNotify(window);
     default:
         return;
     }
@@ -649,6 +673,10 @@ Display* Win32Display() {
 
 bool Win32OpenDisplay() {
     return WM().Headless || Win32Display() != nullptr;
+}
+
+bool Win32DisplayOpen() {
+    return WM().Headless || WM().X != nullptr;
 }
 
 std::string Win32DisplayName() {

@@ -1,6 +1,7 @@
 // The skyview program, started as a user would start it and driven through the X server.
 #include "tests/support/ImageCompare.h"
 #include "tests/support/Process.h"
+#include "tests/support/ScratchDirectory.h"
 #include "tests/support/XClient.h"
 
 #include <gtest/gtest.h>
@@ -30,25 +31,6 @@ const char* const ReferencePath = SKYVIEW_REFERENCE_DIR "/with-model.png";
 bool IsScene(TRgb pixel) {
     return pixel != ButtonFace && pixel != TRgb{0, 0, 0};
 }
-
-// An empty directory of the test's own, removed with everything in it.
-class TScratchDirectory {
-public:
-    TScratchDirectory() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "skyview-e2e-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot make a scratch directory");
-        FPath = pattern;
-    }
-    ~TScratchDirectory() { std::filesystem::remove_all(FPath); }
-    TScratchDirectory(const TScratchDirectory&) = delete;
-    TScratchDirectory& operator=(const TScratchDirectory&) = delete;
-    const std::filesystem::path& Path() const { return FPath; }
-
-private:
-    std::filesystem::path FPath;
-};
 
 // The program started in an empty directory: it reports the missing model before its window
 // appears, and the fixture answers that as a user would, keeping what each report said.

@@ -13,6 +13,7 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <string>
@@ -334,6 +335,26 @@ TEST_F(WinUserX11Test, DeleteWindowRequestClosesTheWindow) {
     Pump();
     EXPECT_EQ(SeenOf(WM_CLOSE).size(), 1u);
     EXPECT_FALSE(IsWindow(window)); // DefWindowProc destroyed it
+}
+
+// Another client may destroy a window: it goes as DestroyWindow takes it (the child first, as X
+// reports them), nothing more is asked of its X windows (no X error), and a message without a
+// window wakes whoever waits for messages, such as the modal loop of a box that went.
+TEST_F(WinUserX11Test, AWindowDestroyedByAnotherClientGoes) {
+    const HWND form = Create(PlainClass, WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100);
+    const HWND view = Create(PlainClass, WS_CHILD | WS_VISIBLE, 10, 10, 80, 80, form);
+    Pump();
+    Seen().clear();
+    XDestroyWindow(FObserver, Win32XWindow(form));
+    const std::vector<MSG> delivered = Pump();
+    const std::vector<TSeen> destroyed = SeenOf(WM_DESTROY);
+    ASSERT_EQ(destroyed.size(), 2u);
+    EXPECT_EQ(destroyed[0].Window, view);
+    EXPECT_EQ(destroyed[1].Window, form);
+    EXPECT_FALSE(IsWindow(form));
+    EXPECT_FALSE(IsWindow(view));
+    EXPECT_TRUE(std::any_of(delivered.begin(), delivered.end(),
+                            [](const MSG& m) { return m.message == WM_NULL && !m.hwnd; }));
 }
 
 TEST_F(WinUserX11Test, NewVisualKeepsPropertiesChildrenAndEvents) {

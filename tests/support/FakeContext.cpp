@@ -14,6 +14,8 @@ void TFakeContext::Note(const std::string& what) {
 }
 
 void TFakeContext::NativeMakeCurrent() {
+    if (FailActivation)
+        throw EGLContext("Context activation failed");
     ++MakeCurrentCalls;
     Note("current");
 }

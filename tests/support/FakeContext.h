@@ -14,6 +14,8 @@ public:
     int MakeCurrentCalls = 0;
     int ReleaseCurrentCalls = 0;
     bool Valid = false;
+    // Activation fails, as for a context whose window another client has destroyed.
+    bool FailActivation = false;
 
     void NativeMakeCurrent() override;
     void NativeReleaseCurrent() override;

@@ -9,6 +9,7 @@
 #include <spawn.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -65,8 +66,22 @@ TProcess::TProcess(const std::string& program, const std::vector<std::string>& a
         FErrorFile = AnonymousFile();
         posix_spawn_file_actions_adddup2(&actions, FErrorFile, STDERR_FILENO);
     }
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    // The child inherits the limits this process has when it starts: a data limit is set for
+    // the spawn and put back after it.
+    rlimit saved{};
+    getrlimit(RLIMIT_DATA, &saved);
+    if (options.DataLimit) {
+        const rlimit lowered{static_cast<rlim_t>(*options.DataLimit), saved.rlim_max};
+        setrlimit(RLIMIT_DATA, &lowered);
+    }
     const int failed =
-        posix_spawn(&FPid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+        posix_spawn(&FPid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
+    setrlimit(RLIMIT_DATA, &saved);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (failed) {
         if (FErrorFile >= 0)
@@ -76,8 +91,9 @@ TProcess::TProcess(const std::string& program, const std::vector<std::string>& a
 }
 
 TProcess::~TProcess() {
-    if (Running()) {
-        kill(FPid, SIGKILL);
+    // The whole group, while the child has not been waited for: its id is still its own.
+    if (!FStatus) {
+        kill(-FPid, SIGKILL);
         Wait(5);
     }
     if (FErrorFile >= 0)
@@ -134,6 +150,24 @@ long TProcess::CpuTicks() const {
         }
     }
     return utime + stime;
+}
+
+uint64_t TProcess::DataSize() const {
+    std::ifstream status("/proc/" + std::to_string(FPid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with("VmData:"))
+            return std::stoull(line.substr(7)) * 1024; // in kB
+    return 0;
+}
+
+void TProcess::LiftDataLimit() const {
+    rlimit own{};
+    getrlimit(RLIMIT_DATA, &own);
+    prlimit(FPid, RLIMIT_DATA, &own, nullptr);
+}
+
+bool TProcess::GroupAlive() const {
+    return kill(-FPid, 0) == 0;
 }
 
 std::string SkyviewProgram() {

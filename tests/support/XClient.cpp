@@ -29,14 +29,31 @@ int CountError(Display* display, XErrorEvent* error) {
     return vPreviousHandler(display, error);
 }
 
+// A channel of a true-colour pixel scaled to 8 bits, whatever its mask (8 bits on a 24-bit
+// screen, 5 or 6 on a 16-bit one).
+uint8_t Channel(unsigned long pixel, unsigned long mask) {
+    if (!mask)
+        return 0;
+    int shift = 0;
+    while (!((mask >> shift) & 1))
+        ++shift;
+    const unsigned long maximum = mask >> shift;
+    return static_cast<uint8_t>((((pixel & mask) >> shift) * 255 + maximum / 2) / maximum);
+}
+
+TRgb ToRgb(const XImage& image, unsigned long pixel) {
+    return {Channel(pixel, image.red_mask), Channel(pixel, image.green_mask),
+            Channel(pixel, image.blue_mask)};
+}
+
 } // namespace
 
 struct TXClient::TImpl {
     Display* Dpy = nullptr;
 };
 
-TXClient::TXClient() : FImpl(new TImpl) {
-    FImpl->Dpy = XOpenDisplay(nullptr);
+TXClient::TXClient(const char* display) : FImpl(new TImpl) {
+    FImpl->Dpy = XOpenDisplay(display);
     if (!FImpl->Dpy) {
         delete FImpl;
         throw std::runtime_error("no X display");
@@ -153,12 +170,8 @@ std::vector<TRgb> TXClient::Capture(unsigned long window, int& width, int& heigh
     std::vector<TRgb> pixels;
     pixels.reserve(static_cast<size_t>(width) * height);
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const unsigned long p = XGetPixel(image, x, y);
-            pixels.push_back({static_cast<uint8_t>((p & image->red_mask) >> 16),
-                              static_cast<uint8_t>((p & image->green_mask) >> 8),
-                              static_cast<uint8_t>(p & image->blue_mask)});
-        }
+        for (int x = 0; x < width; ++x)
+            pixels.push_back(ToRgb(*image, XGetPixel(image, x, y)));
     XDestroyImage(image);
     return pixels;
 }
@@ -167,10 +180,7 @@ TRgb TXClient::Pixel(unsigned long window, int x, int y) {
     XImage* image = XGetImage(FImpl->Dpy, window, x, y, 1, 1, AllPlanes, ZPixmap);
     if (!image)
         throw std::runtime_error("cannot read the window's pixel");
-    const unsigned long p = XGetPixel(image, 0, 0);
-    const TRgb rgb{static_cast<uint8_t>((p & image->red_mask) >> 16),
-                   static_cast<uint8_t>((p & image->green_mask) >> 8),
-                   static_cast<uint8_t>(p & image->blue_mask)};
+    const TRgb rgb = ToRgb(*image, XGetPixel(image, 0, 0));
     XDestroyImage(image);
     return rgb;
 }
@@ -205,6 +215,11 @@ void TXClient::SendClose(unsigned long window) {
     event.xclient.data.l[0] = static_cast<long>(XInternAtom(FImpl->Dpy, "WM_DELETE_WINDOW", False));
     event.xclient.data.l[1] = CurrentTime;
     XSendEvent(FImpl->Dpy, window, False, NoEventMask, &event);
+    XFlush(FImpl->Dpy);
+}
+
+void TXClient::DestroyWindow(unsigned long window) {
+    XDestroyWindow(FImpl->Dpy, window);
     XFlush(FImpl->Dpy);
 }
 

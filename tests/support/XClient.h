@@ -20,7 +20,8 @@ struct TWindowInfo {
 
 class TXClient {
 public:
-    TXClient(); // throws std::runtime_error without a display
+    // On the display named (DISPLAY's when none); throws std::runtime_error without one.
+    explicit TXClient(const char* display = nullptr);
     ~TXClient();
     TXClient(const TXClient&) = delete;
     TXClient& operator=(const TXClient&) = delete;
@@ -45,6 +46,8 @@ public:
     void Scribble(unsigned long window, int x, int y, int width, int height);
 
     void SendClose(unsigned long window);
+    // Destroys another client's window, as some tools and window managers do.
+    void DestroyWindow(unsigned long window);
     void SendKey(unsigned long window, const std::string& keysym);
     void SendButton(unsigned long window, int x, int y, int button, bool press);
     void SendMotion(unsigned long window, int x, int y, unsigned buttonMask);

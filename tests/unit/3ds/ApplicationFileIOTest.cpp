@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "engine/meshes/ApplicationFileIO.h"
+#include "tests/support/TestFifo.h"
 
 namespace {
 
@@ -103,4 +104,20 @@ TEST(ApplicationFileIO, DataFilesReadFilesAndWriteOnlyWhenTheyCan) {
     EXPECT_EQ(MessageOf([&] { file.WriteStream(memory); }),
               "EAssertionFailed: Export for TTextFile to TMemoryStream not available.");
     std::filesystem::remove(name);
+}
+
+// A FIFO is read to its end at the open, so the model reads as from a file; one that nobody
+// writes to and a device fail at once with a message that names the file.
+TEST(ApplicationFileIO, APipeIsReadAtTheOpenAndADeviceIsRefused) {
+    const std::string name = TempName("fifo.3ds");
+    TTestFifo fifo(name);
+    fifo.Write("3ds model");
+    std::unique_ptr<TStream> stream = OpenFileStream(name, fmOpenRead | fmShareDenyWrite);
+    std::string text(static_cast<size_t>(stream->Size()), '\0');
+    stream->ReadBuffer(text.data(), stream->Size());
+    EXPECT_EQ(text, "3ds model");
+    EXPECT_EQ(MessageOf([&] { OpenFileStream(name, fmOpenRead | fmShareDenyWrite); }),
+              "EFOpenError: Cannot open file \"" + name + "\". No process writes to the pipe.");
+    EXPECT_EQ(MessageOf([&] { OpenFileStream("/dev/zero", fmOpenRead | fmShareDenyWrite); }),
+              "EFOpenError: Cannot open file \"/dev/zero\". It is not a regular file or a pipe.");
 }

@@ -234,6 +234,36 @@ TEST_F(ContextFixture, TeardownWithoutPartnerReleasesEverything) {
     EXPECT_FALSE(a->NativeIsValid());
 }
 
+// A context that can no longer be made current (its window is gone) still goes whole: its
+// objects are handed on or forgotten unreleased, the native context is destroyed, and only then
+// is the failure raised. Handles that outlive it find nothing to release later.
+TEST_F(ContextFixture, TeardownThatCannotActivateStillLeavesNoHandleBehind) {
+    auto lost = Created("lost");
+    auto partner = Created("partner");
+    lost->ShareListsWith(partner.get());
+    TGLListHandle list;
+    TGLOcclusionQueryHandle query;
+    gl.Strings[GL_EXTENSIONS] = "GL_NV_occlusion_query";
+    lost->MakeCurrent();
+    list.AllocateHandle();
+    query.AllocateHandle();
+    lost->ReleaseCurrent();
+    lost->FailActivation = true;
+    gl.Clear();
+    log.clear();
+    EXPECT_THROW(lost->DestroyContextResources(), EGLContext);
+    EXPECT_EQ(log, std::vector<std::string>{"lost destroyed"});
+    EXPECT_TRUE(lost->OwnedHandles().empty());
+    EXPECT_EQ(list.RenderingContext(), partner.get()) << "a list lives on in the partner";
+    EXPECT_EQ(query.Handle(), 0u);
+    EXPECT_EQ(query.RenderingContext(), nullptr);
+    EXPECT_EQ(partner->SharedContexts(), (std::vector<TGLContext*>{partner.get()}));
+    EXPECT_EQ(GLContextManager()->CreatedContextCount(), 1);
+    lost.reset();
+    query.DestroyHandle();
+    EXPECT_TRUE(gl.Calls.empty()) << "nothing was asked of OpenGL without a current context";
+}
+
 TEST_F(ContextFixture, TeardownRestoresANestedCurrentContext) {
     auto a = Created("a");
     auto b = Created("b");

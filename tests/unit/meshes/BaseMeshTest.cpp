@@ -232,6 +232,25 @@ TEST_F(BaseMesh, AFailingReaderClosesTheScenesUpdateBracket) {
     scene.RemoveBuffer(&buffer);
 }
 
+// Memory running out while reading: what was read holds the memory the program needs, and
+// goes; the mesh objects from before the read stay, and the error goes on to the caller.
+TEST_F(BaseMesh, RunningOutOfMemoryDropsWhatTheReadAppended) {
+    LoadVertices(form, {V(1, 2, 3)});
+    TTestVectorFile::Read = [](TGLBaseMesh& owner) {
+        new TMeshObject(&owner.MeshObjects());
+        new TMeshObject(&owner.MeshObjects());
+        throw std::bad_alloc();
+    };
+    TMemoryStream stream;
+    form.ClearStructureChanged();
+    EXPECT_THROW(form.AddMeshFromStream("more.skyviewtest", stream), std::bad_alloc);
+    ASSERT_EQ(form.MeshObjects().Count(), 1);
+    EXPECT_EQ(form.MeshObjects()[0]->Vertices()[0], V(1, 2, 3));
+    EXPECT_TRUE(form.Changes().Contains(chStructure));
+    EXPECT_THROW(form.LoadMeshFromStream("again.skyviewtest", stream), std::bad_alloc);
+    EXPECT_EQ(form.MeshObjects().Count(), 0);
+}
+
 // --- saving ---
 
 TEST_F(BaseMesh, SavingChecksTheFormatBeforeTheFileIsCreated) {

@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -16,7 +19,11 @@ public:
     explicit TFailingForm(TComponent* owner) : TForm(owner) {
         SetBounds(0, 0, 100, 80);
         OnCreate = [](TObject*) { throw Exception("File not found: \"missing.3ds\""); };
-        OnKeyPress = [](TObject*, char16_t&) { throw EConvertError("bad key"); };
+        OnKeyPress = [](TObject*, char16_t& key) {
+            if (key == 'm')
+                throw std::bad_alloc();
+            throw EConvertError("bad key");
+        };
     }
 };
 
@@ -35,19 +42,84 @@ TEST(StandardErrorReport, ShowsErrorsOfMessageHandlingAndTheLoopGoesOn) {
     MessageBoxRecord() = {};
     TApplication application;
     TFailingForm* form = application.CreateForm<TFailingForm>();
+    PostMessage(form->Handle(), WM_CHAR, 'm', 0);
     PostMessage(form->Handle(), WM_CHAR, 'a', 0);
     PostMessage(form->Handle(), WM_CLOSE, 0, 0);
     application.Run(); // headless: returns once the queue is empty or the form closed
-    EXPECT_EQ(MessageBoxRecord().Count, 2) << "the create event's error, then the key's";
+    EXPECT_EQ(MessageBoxRecord().Count, 3) << "the create event's error, then the keys'";
     EXPECT_EQ(MessageBoxRecord().Text, "bad key");
     EXPECT_TRUE(application.Terminated()) << "the message after the failing one still arrived";
 }
 
-TEST(StandardErrorReport, NonFrameworkErrorsAreNotSwallowed) {
+// Errors of every class, as the report shows them.
+struct TRaised {
+    const char* Name;
+    std::function<void()> Raise;
+    const char* Shown;
+};
+
+const TRaised RaisedErrors[] = {
+    {"framework", [] { throw EOSError("OS Error : The pixel format is invalid."); },
+     "OS Error : The pixel format is invalid."},
+    {"bad_alloc", [] { throw std::bad_alloc(); }, "Not enough memory to complete operation."},
+    {"std", [] { throw std::runtime_error("not ours"); }, "not ours"},
+    {"other", [] { throw 42; }, "Unknown exception"},
+};
+
+TEST(StandardErrorReport, TheCreateEventsGuardReportsErrorsOfEveryClass) {
+    for (const TRaised& raised : RaisedErrors) {
+        MessageBoxRecord() = {};
+        TApplication application;
+        TForm form(&application);
+        form.OnCreate = [&raised](TObject*) { raised.Raise(); };
+        EXPECT_NO_THROW(form.AfterConstruction()) << raised.Name;
+        EXPECT_EQ(MessageBoxRecord().Count, 1) << raised.Name;
+        EXPECT_EQ(MessageBoxRecord().Text, raised.Shown);
+    }
+    // Without an application nobody can report it: it goes to the caller.
+    TForm orphan(nullptr);
+    orphan.OnCreate = [](TObject*) { throw std::bad_alloc(); };
+    EXPECT_THROW(orphan.AfterConstruction(), std::bad_alloc);
+}
+
+// What escapes the program's main block is written to standard error and shown, and the
+// program's status is 1; a block that ends normally gives 0 and reports nothing.
+TEST(StandardErrorReport, ExecuteReportsWhatEscapesTheMainBlock) {
+    for (const TRaised& raised : RaisedErrors) {
+        MessageBoxRecord() = {};
+        TApplication application;
+        testing::internal::CaptureStderr();
+        const int status = application.Execute(raised.Raise);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  std::string("skyview: ") + raised.Shown + "\n");
+        EXPECT_EQ(status, 1) << raised.Name;
+        EXPECT_EQ(MessageBoxRecord().Count, 1) << raised.Name;
+        EXPECT_EQ(MessageBoxRecord().Text, raised.Shown);
+    }
+    MessageBoxRecord() = {};
     TApplication application;
-    TForm form(&application);
-    form.OnCreate = [](TObject*) { throw std::runtime_error("not ours"); };
-    EXPECT_THROW(form.AfterConstruction(), std::runtime_error);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(application.Execute([] {}), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(MessageBoxRecord().Count, 0);
+}
+
+// Another client may destroy the main form's window: the program then ends, as when the form is
+// closed. The form's own destruction of its window (re-creation, shut-down) ends nothing.
+TEST(MainForm, ItsWindowDestroyedFromOutsideEndsTheProgram) {
+    TApplication application;
+    TForm* main = application.CreateForm<TForm>();
+    TForm* other = application.CreateForm<TForm>();
+    main->RecreateWnd();
+    main->DestroyHandle();
+    DestroyWindow(other->Handle());
+    EXPECT_FALSE(application.Terminated());
+    DestroyWindow(main->Handle());
+    EXPECT_FALSE(main->HandleAllocated());
+    EXPECT_TRUE(application.Terminated());
+    MSG message{};
+    EXPECT_FALSE(GetMessage(&message, nullptr, 0, 0));
+    EXPECT_EQ(message.message, static_cast<UINT>(WM_QUIT));
 }
 
 } // namespace

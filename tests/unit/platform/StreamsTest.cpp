@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "platform/framework/Streams.h"
+#include "tests/support/TestFifo.h"
 
 namespace {
 
@@ -111,6 +112,39 @@ TEST(Streams, OpeningAMissingFileNamesTheFile) {
 TEST(Streams, ADirectoryIsNotOpenedAsAFile) {
     TTempDir dir;
     EXPECT_THROW(TFileStream(dir.File(""), fmOpenRead), EFOpenError);
+}
+
+// A pipe is read to its end, without waiting longer than allowed on a writer that does not
+// write, nor taking more than allowed.
+TEST(Streams, APipeIsReadToItsEndWithinItsLimits) {
+    TTempDir dir;
+    const std::string name = dir.File("model.3ds");
+    const std::string prefix = "Cannot read file \"" + name + "\". ";
+    struct TCase {
+        std::string Written;
+        int64_t MaxSize;
+        std::string Read;
+    };
+    const TCase cases[] = {
+        {"0123456789", 10, "0123456789"},
+        {"0123456789", 9, prefix + "More than 9 bytes came through the pipe."},
+        {"", 10, prefix + "Nothing came through the pipe for 0.05 seconds."},
+    };
+    // What the read gives, or the message it fails with.
+    auto outcome = [&](int64_t maxSize) -> std::string {
+        try {
+            const auto contents = ReadPipeToEnd(TFileStream(name, fmOpenRead), maxSize, 0.05);
+            return {reinterpret_cast<const char*>(contents->Memory()),
+                    static_cast<size_t>(contents->Size())};
+        } catch (const EReadError& error) {
+            return error.Message();
+        }
+    };
+    for (const TCase& c : cases) {
+        TTestFifo fifo(name);
+        fifo.Write(c.Written);
+        EXPECT_EQ(outcome(c.MaxSize), c.Read);
+    }
 }
 
 TEST(Streams, CreatingInAMissingDirectoryRaisesCreateError) {
