@@ -21,11 +21,11 @@ constexpr bool LeaksAreChecked = false;
 #endif
 
 using TBlock = std::array<int32_t, 64>;
-TBlock* volatile vLastBlock = nullptr;
+TBlock* volatile LastBlock = nullptr;
 
 [[gnu::noinline]] void LoseABlockOnPurpose() {
-    vLastBlock = new TBlock{};
-    vLastBlock = nullptr;
+    LastBlock = new TBlock{};
+    LastBlock = nullptr;
 }
 
 void DrawATriangle() {

@@ -3,7 +3,7 @@
 
 namespace {
 
-[[maybe_unused]] const auto* const vDisplay =
+[[maybe_unused]] const auto* const PrivateDisplayEnvironment =
     ::testing::AddGlobalTestEnvironment(new TPrivateDisplay);
 
 } // namespace

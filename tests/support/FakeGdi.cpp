@@ -8,7 +8,7 @@
 
 namespace {
 
-TFakeGdi* vFake = nullptr;
+TFakeGdi* ActiveFakeGdi = nullptr;
 
 TFakeGdi& F() {
     return TFakeGdi::Current();
@@ -231,8 +231,8 @@ struct TFakeGdi::TSavedWGL {
     }
 };
 
-TFakeGdi::TFakeGdi() : FSaved(GdiEntryPoints), FSavedWGL(new TSavedWGL), FPrevious(vFake) {
-    vFake = this;
+TFakeGdi::TFakeGdi() : FSaved(GdiEntryPoints), FSavedWGL(new TSavedWGL), FPrevious(ActiveFakeGdi) {
+    ActiveFakeGdi = this;
     TGdiEntryPoints& t = GdiEntryPoints;
     t.ChoosePixelFormat = &ChoosePixelFormatFake;
     t.DescribePixelFormat = &DescribePixelFormatFake;
@@ -256,13 +256,13 @@ TFakeGdi::~TFakeGdi() {
     GdiEntryPoints = FSaved;
     FSavedWGL->Restore();
     delete FSavedWGL;
-    vFake = FPrevious;
+    ActiveFakeGdi = FPrevious;
 }
 
 TFakeGdi& TFakeGdi::Current() {
-    if (!vFake)
+    if (!ActiveFakeGdi)
         throw std::logic_error("no fake GDI driver is installed");
-    return *vFake;
+    return *ActiveFakeGdi;
 }
 
 size_t TFakeGdi::Count(const std::string& prefix) const {

@@ -11,7 +11,7 @@ public:
     void SetUp() override { SetHeadless(true); }
 };
 
-[[maybe_unused]] const auto* const vHeadless =
+[[maybe_unused]] const auto* const HeadlessEnvironment =
     ::testing::AddGlobalTestEnvironment(new THeadlessEnvironment);
 
 } // namespace

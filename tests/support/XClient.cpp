@@ -16,17 +16,17 @@ namespace {
 
 // Xlib has one error handler per process: errors on the test's own connections are counted
 // here, the others go to the handler that was there before (the program's own).
-int vErrors = 0;
-XErrorHandler vPreviousHandler = nullptr;
-std::vector<Display*> vOwnDisplays;
+int OwnErrors = 0;
+XErrorHandler PreviousHandler = nullptr;
+std::vector<Display*> OwnDisplays;
 
 int CountError(Display* display, XErrorEvent* error) {
-    if (std::find(vOwnDisplays.begin(), vOwnDisplays.end(), display) != vOwnDisplays.end() ||
-        !vPreviousHandler) {
-        ++vErrors;
+    if (std::find(OwnDisplays.begin(), OwnDisplays.end(), display) != OwnDisplays.end() ||
+        !PreviousHandler) {
+        ++OwnErrors;
         return 0;
     }
-    return vPreviousHandler(display, error);
+    return PreviousHandler(display, error);
 }
 
 // A channel of a true-colour pixel scaled to 8 bits, whatever its mask (8 bits on a 24-bit
@@ -58,20 +58,20 @@ TXClient::TXClient(const char* display) : FImpl(new TImpl) {
         delete FImpl;
         throw std::runtime_error("no X display");
     }
-    vOwnDisplays.push_back(FImpl->Dpy);
+    OwnDisplays.push_back(FImpl->Dpy);
     XErrorHandler previous = XSetErrorHandler(&CountError);
     if (previous != &CountError)
-        vPreviousHandler = previous;
+        PreviousHandler = previous;
 }
 
 TXClient::~TXClient() {
-    vOwnDisplays.erase(std::find(vOwnDisplays.begin(), vOwnDisplays.end(), FImpl->Dpy));
+    OwnDisplays.erase(std::find(OwnDisplays.begin(), OwnDisplays.end(), FImpl->Dpy));
     XCloseDisplay(FImpl->Dpy);
     delete FImpl;
 }
 
 int TXClient::ErrorCount() const {
-    return vErrors;
+    return OwnErrors;
 }
 
 void TXClient::Sync() {

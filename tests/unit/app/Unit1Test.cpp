@@ -212,12 +212,12 @@ TEST_F(MainForm, OnlyTheLeftButtonOrbitsAndEveryMoveIsRemembered) {
 // --- Start-up ------------------------------------------------------------------------------------
 
 // What the stand-in format saw: one entry per read, "<mesh>:<the bytes it read>".
-std::vector<std::string> vReads;
+std::vector<std::string> StandInReads;
 // The mesh whose read fails, if any.
-std::string vFailingMesh;
+std::string StandInFailingMesh;
 
 // Stands in for the 3DS format under the extension "3ds": reads the whole stream into one mesh
-// object named after the bytes, or fails for the mesh named in vFailingMesh.
+// object named after the bytes, or fails for the mesh named in StandInFailingMesh.
 class TStandInVectorFile : public TVectorFile {
 public:
     using TVectorFile::TVectorFile;
@@ -227,8 +227,8 @@ public:
     void ReadStream(TStream& stream) override {
         std::string bytes(static_cast<size_t>(stream.Size() - stream.Position()), '\0');
         stream.ReadBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-        vReads.push_back(Owner()->Name() + ":" + bytes);
-        if (Owner()->Name() == vFailingMesh)
+        StandInReads.push_back(Owner()->Name() + ":" + bytes);
+        if (Owner()->Name() == StandInFailingMesh)
             throw Exception("Broken model");
         new TMeshObject(&Owner()->MeshObjects());
         Owner()->MeshObjects()[0]->SetName(bytes);
@@ -268,8 +268,8 @@ struct StartUp : TFakeDriverTest {
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         directory = pattern;
         std::filesystem::current_path(directory);
-        vReads.clear();
-        vFailingMesh.clear();
+        StandInReads.clear();
+        StandInFailingMesh.clear();
         MessageBoxRecord() = {};
     }
     void TearDown() override {
@@ -326,11 +326,11 @@ TEST_F(StartUp, LoadsTheModelIntoBothFreeFormsInTurnAndReportsAFailureOnce) {
         std::filesystem::remove(directory / "Anime-Pause.3ds");
         if (c.FilePresent)
             WriteModel("model");
-        vReads.clear();
-        vFailingMesh = c.FailingMesh;
+        StandInReads.clear();
+        StandInFailingMesh = c.FailingMesh;
         MessageBoxRecord() = {};
         Start();
-        EXPECT_EQ(vReads, c.Reads) << "each load reads the file from its start";
+        EXPECT_EQ(StandInReads, c.Reads) << "each load reads the file from its start";
         EXPECT_EQ(MeshNames(*form->GLFreeForm1), c.First);
         EXPECT_EQ(MeshNames(*form->GLFreeForm2), c.Second);
         EXPECT_EQ(MessageBoxRecord().Count, c.Report ? 1 : 0);
