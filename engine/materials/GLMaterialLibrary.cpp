@@ -9,8 +9,6 @@
 namespace {
 
 constexpr const char* cDefaultLibMaterialName = "LibMaterial";
-constexpr TVector cNoTextureOffset{0, 0, 0, 0};
-constexpr TVector cUnitTextureScale{1, 1, 1, 0};
 
 // Calls `unit` with each UTF-16 code unit of a UTF-8 string. A byte that does not start a
 // well-formed sequence stands for itself, so that any string hashes.
@@ -118,13 +116,10 @@ void TGLShader::NotifyChange(TObject* sender) {
 // --- TGLLibMaterial ----------------------------------------------------------------------------
 
 TGLLibMaterial::TGLLibMaterial(TGLLibMaterials* collection)
-    : TCollectionItem(collection), FMaterial(this), FTextureOffset(this, cNoTextureOffset, ckFree),
-      FTextureScale(this, cUnitTextureScale, ckFree) {
+    : TCollectionItem(collection), TGLTextureTransform(this), FMaterial(this) {
     FName =
         collection ? collection->MakeUniqueName(cDefaultLibMaterialName) : cDefaultLibMaterialName;
     FNameHash = LibMaterialNameHash(FName);
-    FTextureOffset.OnNotifyChange = [this](TObject*) { CalculateTextureMatrix(); };
-    FTextureScale.OnNotifyChange = [this](TObject*) { CalculateTextureMatrix(); };
     FMaterial.Texture();
 }
 
@@ -154,8 +149,7 @@ void TGLLibMaterial::Assign(const TPersistent* source) {
     FName = Collection() ? LibMaterials().MakeUniqueName(other->FName) : other->FName;
     FNameHash = LibMaterialNameHash(FName);
     FMaterial.Assign(&other->FMaterial);
-    FTextureOffset.Assign(&other->FTextureOffset);
-    FTextureScale.Assign(&other->FTextureScale);
+    AssignTextureTransform(*other);
     FTexture2Name = other->FTexture2Name;
     CalculateTextureMatrix();
 }
@@ -178,24 +172,6 @@ void TGLLibMaterial::SetName(const std::string& value) {
     else
         FName = LibMaterials().MakeUniqueName(value);
     FNameHash = LibMaterialNameHash(FName);
-}
-
-void TGLLibMaterial::SetTextureOffset(const TGLCoordinates& value) {
-    FTextureOffset.Assign(&value);
-    CalculateTextureMatrix();
-}
-
-void TGLLibMaterial::SetTextureScale(const TGLCoordinates& value) {
-    FTextureScale.Assign(&value);
-    CalculateTextureMatrix();
-}
-
-void TGLLibMaterial::CalculateTextureMatrix() {
-    FTextureMatrixIsIdentity =
-        FTextureOffset.Equals(cNoTextureOffset) && FTextureScale.Equals(cUnitTextureScale);
-    if (!FTextureMatrixIsIdentity)
-        FTextureMatrix = ScaleTranslateMatrix(FTextureScale.AsVector(), FTextureOffset.AsVector());
-    NotifyUsers();
 }
 
 void TGLLibMaterial::SetTexture2Name(const std::string& value) {
@@ -276,12 +252,11 @@ void TGLLibMaterial::Apply(TRenderContextInfo& rci) {
     }
     TGLLibMaterial* second = SecondTexture();
     if (second && second->TextureEnabled()) {
-        if (!FTextureMatrixIsIdentity)
-            rci.StateCache->SetTextureMatrix(FTextureMatrix);
+        if (!TextureMatrixIsIdentity())
+            rci.StateCache->SetTextureMatrix(TextureMatrix());
         FMaterial.Apply(rci);
         TGLTexture& texture2 = second->FMaterial.Texture();
-        texture2.ApplyAsTexture2(rci, second->FTextureMatrixIsIdentity ? nullptr
-                                                                       : &second->FTextureMatrix);
+        texture2.ApplyAsTexture2(rci, second->TextureMatrixOrNone());
         if (texture2.MappingMode() != tmmUser)
             SelectTexCoordUnit0();
         else if (!TextureEnabled() || FMaterial.Texture().MappingMode() != tmmUser)
@@ -289,8 +264,8 @@ void TGLLibMaterial::Apply(TRenderContextInfo& rci) {
         else
             SelectTexCoordUnits01();
     } else {
-        if (TextureEnabled() && !FTextureMatrixIsIdentity)
-            rci.StateCache->SetTextureMatrix(FTextureMatrix);
+        if (TextureEnabled() && !TextureMatrixIsIdentity())
+            rci.StateCache->SetTextureMatrix(TextureMatrix());
         FMaterial.Apply(rci);
     }
     if (FShader && FShader->ShaderStyle() == ssAfterMaterial)
@@ -310,13 +285,13 @@ bool TGLLibMaterial::UnApply(TRenderContextInfo& rci) {
     }
     if (FLibMatTexture2 && !SecondUnitForbidden()) {
         FLibMatTexture2->FMaterial.Texture().UnApplyAsTexture2(
-            rci, !FLibMatTexture2->FTextureMatrixIsIdentity);
+            rci, !FLibMatTexture2->TextureMatrixIsIdentity());
         SelectTexCoordUnit0();
     }
     FMaterial.UnApply(rci);
     // The cache resets only a matrix that was loaded, also the one a second texture loads
     // while this item's own texture is off.
-    if (!FTextureMatrixIsIdentity)
+    if (!TextureMatrixIsIdentity())
         rci.StateCache->ResetTextureMatrix();
     if (FShader && FShader->ShaderStyle() == ssBeforeMaterial)
         return FShader->UnApply(rci, *this);

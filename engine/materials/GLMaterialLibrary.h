@@ -66,7 +66,7 @@ class TGLLibMaterials;
 // A named material of a library: its material, a texture matrix from TextureOffset and
 // TextureScale, an optional second texture named by Texture2Name, an optional shader, and the
 // users it tells of its changes (materials and other items).
-class TGLLibMaterial : public TCollectionItem {
+class TGLLibMaterial : public TCollectionItem, public TGLTextureTransform {
 public:
     explicit TGLLibMaterial(TGLLibMaterials* collection);
     ~TGLLibMaterial() override;
@@ -100,15 +100,6 @@ public:
     int32_t Tag() const { return FTag; }
     void SetTag(int32_t value) { FTag = value; }
 
-    TGLCoordinates& TextureOffset() { return FTextureOffset; }
-    TGLCoordinates& TextureScale() { return FTextureScale; }
-    void SetTextureOffset(const TGLCoordinates& value);
-    void SetTextureScale(const TGLCoordinates& value);
-    bool TextureMatrixIsIdentity() const { return FTextureMatrixIsIdentity; }
-    const TMatrix& TextureMatrix() const { return FTextureMatrix; }
-    // Scale, then translation; identity for no offset and a unit scale. Then the users hear.
-    void CalculateTextureMatrix();
-
     const std::string& Texture2Name() const { return FTexture2Name; }
     void SetTexture2Name(const std::string& value);
     TGLShader* Shader() const { return FShader; }
@@ -120,6 +111,10 @@ public:
     // Finds a texture file: the library's OnTextureNeeded first, then, for a name that is not
     // absolute, the first texture path under which the file exists.
     void DoOnTextureNeeded(TObject* sender, std::string& textureFileName) const;
+
+protected:
+    // The users hear of a new texture matrix.
+    void TextureMatrixChanged() override { NotifyUsers(); }
 
 private:
     friend class TGLShader;
@@ -136,10 +131,6 @@ private:
     int32_t FNameHash = 0;
     TGLMaterial FMaterial;
     int32_t FTag = 0;
-    TGLCoordinates FTextureOffset;
-    TGLCoordinates FTextureScale;
-    bool FTextureMatrixIsIdentity = true;
-    TMatrix FTextureMatrix = IdentityHmgMatrix;
     std::string FTexture2Name;
     TGLLibMaterial* FLibMatTexture2 = nullptr; // resolved at the first Apply that needs it
     TGLShader* FShader = nullptr;

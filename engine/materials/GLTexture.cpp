@@ -147,6 +147,45 @@ void TGLColor::NotifyChange(TObject* sender) {
     TGLUpdateAbleObject::NotifyChange(sender);
 }
 
+// --- TGLTextureTransform -----------------------------------------------------------------------
+
+namespace {
+
+constexpr TVector cNoTextureOffset{0, 0, 0, 0};
+constexpr TVector cUnitTextureScale{1, 1, 1, 0};
+
+} // namespace
+
+TGLTextureTransform::TGLTextureTransform(TPersistent* owner)
+    : FTextureOffset(owner, cNoTextureOffset, ckFree),
+      FTextureScale(owner, cUnitTextureScale, ckFree) {
+    FTextureOffset.OnNotifyChange = [this](TObject*) { CalculateTextureMatrix(); };
+    FTextureScale.OnNotifyChange = [this](TObject*) { CalculateTextureMatrix(); };
+}
+
+void TGLTextureTransform::SetTextureOffset(const TGLCoordinates& value) {
+    FTextureOffset.Assign(&value);
+    CalculateTextureMatrix();
+}
+
+void TGLTextureTransform::SetTextureScale(const TGLCoordinates& value) {
+    FTextureScale.Assign(&value);
+    CalculateTextureMatrix();
+}
+
+void TGLTextureTransform::CalculateTextureMatrix() {
+    FTextureMatrixIsIdentity =
+        FTextureOffset.Equals(cNoTextureOffset) && FTextureScale.Equals(cUnitTextureScale);
+    if (!FTextureMatrixIsIdentity)
+        FTextureMatrix = ScaleTranslateMatrix(FTextureScale.AsVector(), FTextureOffset.AsVector());
+    TextureMatrixChanged();
+}
+
+void TGLTextureTransform::AssignTextureTransform(const TGLTextureTransform& other) {
+    FTextureOffset.Assign(&other.FTextureOffset);
+    FTextureScale.Assign(&other.FTextureScale);
+}
+
 // --- TGLTexture --------------------------------------------------------------------------------
 
 TGLTexture::TGLTexture(TPersistent* owner)

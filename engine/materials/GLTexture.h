@@ -64,6 +64,42 @@ private:
     TVector FColor;
 };
 
+// The texture matrix of an item from its TextureOffset and TextureScale: scale, then
+// translation, and the identity for no offset and a unit scale. It is worked out again whenever
+// either is set or changes, and the item then hears of it (TextureMatrixChanged). The base of
+// the items that carry one: library materials and further textures.
+class TGLTextureTransform {
+public:
+    TGLTextureTransform(const TGLTextureTransform&) = delete;
+    TGLTextureTransform& operator=(const TGLTextureTransform&) = delete;
+
+    TGLCoordinates& TextureOffset() { return FTextureOffset; }
+    TGLCoordinates& TextureScale() { return FTextureScale; }
+    void SetTextureOffset(const TGLCoordinates& value);
+    void SetTextureScale(const TGLCoordinates& value);
+    bool TextureMatrixIsIdentity() const { return FTextureMatrixIsIdentity; }
+    const TMatrix& TextureMatrix() const { return FTextureMatrix; }
+    // The matrix to load, or none for the identity.
+    const TMatrix* TextureMatrixOrNone() const {
+        return FTextureMatrixIsIdentity ? nullptr : &FTextureMatrix;
+    }
+    void CalculateTextureMatrix();
+
+protected:
+    // The offset and the scale belong to `owner`, the item itself.
+    explicit TGLTextureTransform(TPersistent* owner);
+    ~TGLTextureTransform() = default;
+    // Copies the offset and the scale of `other`, quietly: the item recalculates when it is done.
+    void AssignTextureTransform(const TGLTextureTransform& other);
+    virtual void TextureMatrixChanged() = 0;
+
+private:
+    TGLCoordinates FTextureOffset;
+    TGLCoordinates FTextureScale;
+    bool FTextureMatrixIsIdentity = true;
+    TMatrix FTextureMatrix = IdentityHmgMatrix;
+};
+
 enum TGLTextureMode : uint8_t { tmDecal, tmModulate, tmBlend, tmReplace };
 enum TGLTextureWrap : uint8_t { twBoth, twNone, twVertical, twHorizontal };
 enum TGLMagFilter : uint8_t { maNearest, maLinear };

@@ -7,20 +7,9 @@
 
 #include <algorithm>
 
-namespace {
-
-constexpr TVector cNoTextureOffset{0, 0, 0, 0};
-constexpr TVector cUnitTextureScale{1, 1, 1, 0};
-
-} // namespace
-
 TGLTextureExItem::TGLTextureExItem(TGLTextureEx* collection)
-    : TCollectionItem(collection), FTexture(this), FTextureIndex(std::max(Index(), 0)),
-      FTextureOffset(this, cNoTextureOffset, ckFree),
-      FTextureScale(this, cUnitTextureScale, ckFree) {
-    FTextureOffset.OnNotifyChange = [this](TObject*) { CalculateTextureMatrix(); };
-    FTextureScale.OnNotifyChange = [this](TObject*) { CalculateTextureMatrix(); };
-}
+    : TCollectionItem(collection), TGLTextureTransform(this), FTexture(this),
+      FTextureIndex(std::max(Index(), 0)) {}
 
 void TGLTextureExItem::Assign(const TPersistent* source) {
     const auto* other = dynamic_cast<const TGLTextureExItem*>(source);
@@ -32,8 +21,7 @@ void TGLTextureExItem::Assign(const TPersistent* source) {
         return;
     FTexture.Assign(&other->FTexture);
     FTextureIndex = other->FTextureIndex;
-    FTextureOffset.Assign(&other->FTextureOffset);
-    FTextureScale.Assign(&other->FTextureScale);
+    AssignTextureTransform(*other);
     CalculateTextureMatrix();
 }
 
@@ -47,31 +35,13 @@ void TGLTextureExItem::SetTextureIndex(int32_t value) {
         NotifyChange(this);
 }
 
-void TGLTextureExItem::SetTextureOffset(const TGLCoordinates& value) {
-    FTextureOffset.Assign(&value);
-    CalculateTextureMatrix();
-}
-
-void TGLTextureExItem::SetTextureScale(const TGLCoordinates& value) {
-    FTextureScale.Assign(&value);
-    CalculateTextureMatrix();
-}
-
-void TGLTextureExItem::CalculateTextureMatrix() {
-    FTextureMatrixIsIdentity =
-        FTextureOffset.Equals(cNoTextureOffset) && FTextureScale.Equals(cUnitTextureScale);
-    if (!FTextureMatrixIsIdentity)
-        FTextureMatrix = ScaleTranslateMatrix(FTextureScale.AsVector(), FTextureOffset.AsVector());
-    NotifyChange(this);
-}
-
 // Unit 0 goes through the state cache like the material's own texture; the others are set
 // directly, and leave unit 0 active.
 bool TGLTextureExItem::Apply(TRenderContextInfo& rci, int unitCount) {
     FApplied = FTexture.Enabled() && FTextureIndex >= 0 && FTextureIndex < unitCount;
     if (!FApplied)
         return false;
-    const TMatrix* matrix = FTextureMatrixIsIdentity ? nullptr : &FTextureMatrix;
+    const TMatrix* matrix = TextureMatrixOrNone();
     if (FTextureIndex > 0) {
         FTexture.ApplyOnUnit(rci, FTextureIndex, matrix);
         return true;
@@ -87,11 +57,11 @@ void TGLTextureExItem::UnApply(TRenderContextInfo& rci) {
         return;
     FApplied = false;
     if (FTextureIndex > 0) {
-        FTexture.UnApplyOnUnit(rci, FTextureIndex, !FTextureMatrixIsIdentity);
+        FTexture.UnApplyOnUnit(rci, FTextureIndex, !TextureMatrixIsIdentity());
         return;
     }
     FTexture.UnApply(rci);
-    if (!FTextureMatrixIsIdentity)
+    if (!TextureMatrixIsIdentity())
         rci.StateCache->ResetTextureMatrix();
 }
 

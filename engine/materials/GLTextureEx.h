@@ -14,7 +14,7 @@ class TGLTextureEx;
 
 // A further texture of a material on texture unit TextureIndex, drawn with its own texture
 // matrix: TextureScale, then TextureOffset. Its changes reach the material.
-class TGLTextureExItem : public TCollectionItem {
+class TGLTextureExItem : public TCollectionItem, public TGLTextureTransform {
 public:
     // The texture unit is the item's position when it joins.
     explicit TGLTextureExItem(TGLTextureEx* collection);
@@ -36,22 +36,14 @@ public:
     void SetTexture(const TGLTexture& value) { FTexture.Assign(&value); }
     int32_t TextureIndex() const { return FTextureIndex; }
     void SetTextureIndex(int32_t value);
-    TGLCoordinates& TextureOffset() { return FTextureOffset; }
-    TGLCoordinates& TextureScale() { return FTextureScale; }
-    void SetTextureOffset(const TGLCoordinates& value);
-    void SetTextureScale(const TGLCoordinates& value);
-    bool TextureMatrixIsIdentity() const { return FTextureMatrixIsIdentity; }
-    const TMatrix& TextureMatrix() const { return FTextureMatrix; }
+
+protected:
+    // The material hears of a new texture matrix.
+    void TextureMatrixChanged() override { NotifyChange(this); }
 
 private:
-    void CalculateTextureMatrix();
-
     TGLTexture FTexture;
     int32_t FTextureIndex;
-    TGLCoordinates FTextureOffset;
-    TGLCoordinates FTextureScale;
-    bool FTextureMatrixIsIdentity = true;
-    TMatrix FTextureMatrix = IdentityHmgMatrix;
     bool FApplied = false;
 };
 
