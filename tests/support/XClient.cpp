@@ -6,6 +6,7 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -34,9 +35,7 @@ int CountError(Display* display, XErrorEvent* error) {
 uint8_t Channel(unsigned long pixel, unsigned long mask) {
     if (!mask)
         return 0;
-    int shift = 0;
-    while (!((mask >> shift) & 1))
-        ++shift;
+    const int shift = std::countr_zero(mask);
     const unsigned long maximum = mask >> shift;
     return static_cast<uint8_t>((((pixel & mask) >> shift) * 255 + maximum / 2) / maximum);
 }
