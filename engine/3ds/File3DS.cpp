@@ -10,6 +10,7 @@
 
 #include "engine/3ds/Utils3DS.h"
 #include "engine/meshes/ApplicationFileIO.h"
+#include "platform/framework/SysUtils.h"
 
 // Records are read by copying the file's bytes straight into them.
 static_assert(std::endian::native == std::endian::little, "the 3DS reader assumes little-endian");
@@ -802,21 +803,17 @@ TMaterial3DS* TMaterialList::MaterialByIndex(int index) {
 
 namespace {
 
-char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // FNV-1a of the ASCII lower-cased text.
 size_t AsciiCaseHash(std::string_view text) {
     uint64_t hash = 0xCBF29CE484222325u;
     for (const char c : text)
-        hash = (hash ^ static_cast<uint8_t>(AsciiLower(c))) * 0x100000001B3u;
+        hash = (hash ^ static_cast<uint8_t>(LowerCaseChar(c))) * 0x100000001B3u;
     return static_cast<size_t>(hash);
 }
 
 bool AsciiCaseEqual(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return AsciiLower(x) == AsciiLower(y);
+               return LowerCaseChar(x) == LowerCaseChar(y);
            });
 }
 

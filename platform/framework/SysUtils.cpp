@@ -1,5 +1,6 @@
 #include "platform/framework/SysUtils.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <sys/stat.h>
@@ -28,16 +29,12 @@ TFileKind FileKind(const std::string& fileName) {
 }
 
 std::string LowerCase(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+    std::ranges::transform(text, text.begin(), LowerCaseChar);
     return text;
 }
 
 std::string UpperCase(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
+    std::ranges::transform(text, text.begin(), UpperCaseChar);
     return text;
 }
 

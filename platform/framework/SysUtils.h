@@ -105,8 +105,14 @@ bool FileExists(const std::string& fileName);
 enum TFileKind : uint8_t { fkNone, fkRegular, fkDirectory, fkPipe, fkOther };
 TFileKind FileKind(const std::string& fileName);
 
-// The text with the ASCII letters A to Z in lower case, or a to z in upper case; every other
-// byte, UTF-8 included, stays as it is.
+// The ASCII letters A to Z in lower case, or a to z in upper case; every other byte, UTF-8
+// included, stays as it is.
+constexpr char LowerCaseChar(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+constexpr char UpperCaseChar(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 std::string LowerCase(std::string text);
 std::string UpperCase(std::string text);
 
