@@ -101,18 +101,8 @@ void AppendCorners(TFaceGroupMode mode, int32_t count, Index index, const TAffin
 
 // --- TFaceGroup ------------------------------------------------------------------------------
 
-TFaceGroup::TFaceGroup(TFaceGroups* owner) : FOwner(owner) {
-    if (owner)
-        owner->Add(this);
-}
-
-TFaceGroup::~TFaceGroup() {
-    if (FOwner)
-        FOwner->Remove(this);
-}
-
 TMeshObject* TFaceGroup::MeshObject() const {
-    return FOwner ? FOwner->Owner() : nullptr;
+    return Owner() ? Owner()->Owner() : nullptr;
 }
 
 void TFaceGroup::ApplyLightmap(TRenderContextInfo& rci) const {

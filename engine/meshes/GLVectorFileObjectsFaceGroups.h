@@ -39,15 +39,12 @@ private:
 };
 
 // A set of primitives of a mesh object, drawn with one library material.
-class TFaceGroup : public TPersistentObject {
+class TFaceGroup : public TListedObject<TPersistentObject, TFaceGroups> {
 public:
     // Appends itself to `owner` when one is given.
-    explicit TFaceGroup(TFaceGroups* owner);
-    // Leaves its owner.
-    ~TFaceGroup() override;
+    explicit TFaceGroup(TFaceGroups* owner) : TListedObject(owner) {}
     const char* ClassName() const override { return "TFaceGroup"; }
 
-    TFaceGroups* Owner() const { return FOwner; }
     // The mesh object the group belongs to, or none.
     TMeshObject* MeshObject() const;
     // The name of a material of the mesh's library; empty for none.
@@ -81,14 +78,12 @@ public:
     void ReadFromFiler(TBinaryReader& reader) override;
 
 protected:
-    friend class TOwningObjectList<TFaceGroups, TFaceGroup>;
     // Binds the group's lightmap on unit 1 when it differs from the last one bound.
     void ApplyLightmap(TRenderContextInfo& rci) const;
     // Reads a face-group mode, refusing values outside the enumeration.
     TFaceGroupMode ReadMode(TBinaryReader& reader) const;
 
 private:
-    TFaceGroups* FOwner = nullptr;
     std::string FMaterialName;
     TGLLibMaterial* FMaterialCache = nullptr;
     int32_t FLightmapIndex = -1;

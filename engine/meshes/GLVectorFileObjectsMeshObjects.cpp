@@ -93,16 +93,6 @@ void TBaseMeshObject::ReadFromFiler(TBinaryReader& reader) {
 
 // --- TMeshObject -----------------------------------------------------------------------------
 
-TMeshObject::TMeshObject(TMeshObjectList* owner) : FOwner(owner) {
-    if (owner)
-        owner->Add(this);
-}
-
-TMeshObject::~TMeshObject() {
-    if (FOwner)
-        FOwner->Remove(this);
-}
-
 void TMeshObject::SetMode(TMeshObjectMode value) {
     Assert(value <= omFaceGroups, "Invalid mesh object mode");
     FMode = value;

@@ -70,15 +70,12 @@ private:
 
 // A mesh object with texture coordinates and colours, drawn as a triangle list, one strip, or by
 // its face groups.
-class TMeshObject : public TBaseMeshObject {
+class TMeshObject : public TListedObject<TBaseMeshObject, TMeshObjectList> {
 public:
     // Appends itself to `owner` when one is given.
-    explicit TMeshObject(TMeshObjectList* owner);
-    // Leaves its owner.
-    ~TMeshObject() override;
+    explicit TMeshObject(TMeshObjectList* owner) : TListedObject(owner) {}
     const char* ClassName() const override { return "TMeshObject"; }
 
-    TMeshObjectList* Owner() const { return FOwner; }
     // One per vertex; only x (s) and y (t) are sent to OpenGL.
     TAffineVectorList& TexCoords() { return FTexCoords; }
     const TAffineVectorList& TexCoords() const { return FTexCoords; }
@@ -148,7 +145,6 @@ public:
     void ReadFromFiler(TBinaryReader& reader) override;
 
 private:
-    friend class TOwningObjectList<TMeshObjectList, TMeshObject>;
     void ReadArchive(TBinaryReader& reader);
     void ReadExtraTexCoords(TBinaryReader& reader);
     void CheckArchivedIndices() const;
@@ -159,7 +155,6 @@ private:
     // The extra sets that are sent: non-empty ones, with multitexturing.
     std::vector<bool> UsedExtraTexCoords() const;
 
-    TMeshObjectList* FOwner = nullptr;
     TAffineVectorList FTexCoords;
     TTexPointList FLightmapTexCoords;
     TVectorList FColors;

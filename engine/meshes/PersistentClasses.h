@@ -176,11 +176,32 @@ private:
     int32_t FGrowthDelta = 16;
 };
 
-// A list that owns its items, all of class T, each of which points back at the list it is in
-// through its FOwner (a List*, List being the class derived from this one; T makes this class
-// its friend). Cleaning detaches the items before freeing them, so that none leaves the list one
-// by one; an item read from an archive or taken over points at the list, also when the read
-// fails part of the way.
+template <typename List, typename T> class TOwningObjectList;
+
+// An object of class Base that knows the list of class List it is in (see TOwningObjectList): it
+// joins the list given when it is made, and leaves it when it goes.
+template <typename Base, typename List> class TListedObject : public Base {
+public:
+    explicit TListedObject(List* owner) : FOwner(owner) {
+        if (owner)
+            owner->Add(this);
+    }
+    ~TListedObject() override {
+        if (FOwner)
+            FOwner->Remove(this);
+    }
+
+    List* Owner() const { return FOwner; }
+
+private:
+    template <typename, typename> friend class TOwningObjectList;
+    List* FOwner;
+};
+
+// A list that owns its items, all of class T (a TListedObject), each of which points back at the
+// list it is in (List being the class derived from this one). Cleaning detaches the items before
+// freeing them, so that none leaves the list one by one; an item read from an archive or taken
+// over points at the list, also when the read fails part of the way.
 template <typename List, typename T> class TOwningObjectList : public TPersistentObjectList {
 public:
     ~TOwningObjectList() override { Clean(); }
