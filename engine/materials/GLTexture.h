@@ -1,5 +1,5 @@
-// Colours, and the texture of a material: its image, the parameters it is uploaded and drawn
-// with, and its OpenGL texture.
+// Colours, the texture matrix that items build from an offset and a scale, and the texture of a
+// material: its image, the parameters it is uploaded and drawn with, and its OpenGL texture.
 //
 // A texture turns its image into an OpenGL texture on the first Apply after a change (or in
 // PrepareTextures, before a display list is compiled) and only binds it otherwise; the decoded
