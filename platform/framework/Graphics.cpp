@@ -62,6 +62,10 @@ void TGraphic::SaveToFile(const std::string& fileName) const {
     SaveToStream(stream);
 }
 
+bool TGraphic::DrawRgba(uint8_t*, ptrdiff_t) const {
+    return false;
+}
+
 void TGraphic::ReadData(TStream& stream) {
     uint8_t countBytes[4];
     if (stream.Read(countBytes, 4) != 4)

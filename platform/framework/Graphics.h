@@ -14,6 +14,7 @@
 #include "platform/framework/Streams.h"
 #include "platform/framework/SysUtils.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -77,6 +78,10 @@ public:
 
     // Draws the graphic scaled to fill `rect` of `target`, clipped to the target's bounds.
     virtual void DrawInto(TBitmap& target, const TRect& rect) const = 0;
+    // Draws the graphic at its own size as RGBA pixels (R, G, B, 255) into rows of Width() * 4
+    // bytes: its top row at `topRow`, each next row `rowStep` bytes further. False when the
+    // graphic cannot, and is to be drawn into a bitmap instead.
+    virtual bool DrawRgba(uint8_t* topRow, ptrdiff_t rowStep) const;
 
     // Runs after every change of the graphic's content.
     TNotifyEvent OnChange;

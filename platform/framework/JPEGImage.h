@@ -47,6 +47,8 @@ public:
     // Decodes straight into the target when the rectangle is the target's whole 24-bit area at
     // the picture's size, and through a decoded copy otherwise.
     void DrawInto(TBitmap& target, const TRect& rect) const override;
+    // Decodes straight into the rows.
+    bool DrawRgba(uint8_t* topRow, ptrdiff_t rowStep) const override;
 
 private:
     std::vector<uint8_t> FData;

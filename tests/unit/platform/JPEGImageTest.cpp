@@ -80,6 +80,27 @@ TEST(JPEGImage, DecodesEveryKindOfFileToRgbTopRowFirst) {
     }
 }
 
+// Straight into RGBA rows, bottom row first here: the very pixels a 24-bit decode gives.
+TEST(JPEGImage, DrawsRgbaRowsInEitherOrderExactlyAsItDecodes) {
+    for (const TDecodeCase& c : DecodeCases) {
+        SCOPED_TRACE(c.Name);
+        const TJPEGImage image = Loaded(WriteJPEG(c.Spec));
+        TBitmap decoded;
+        image.Decode(decoded);
+        const int w = c.Spec.Width, h = c.Spec.Height;
+        std::vector<uint8_t> rgba(size_t(w) * h * 4);
+        ASSERT_TRUE(image.DrawRgba(rgba.data() + size_t(h - 1) * w * 4, -ptrdiff_t{w} * 4));
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const uint8_t* bgr = decoded.ScanLine(y) + x * 3;
+                const uint8_t* pixel = &rgba[(size_t(h - 1 - y) * w + x) * 4];
+                ASSERT_EQ(std::vector<uint8_t>(pixel, pixel + 4),
+                          (std::vector<uint8_t>{bgr[2], bgr[1], bgr[0], 255}))
+                    << "pixel " << x << ", " << y;
+            }
+    }
+}
+
 TEST(JPEGImage, DrawsAtItsSizeOrStretched) {
     const TJPEGImage image = Loaded(WriteJPEG({.Width = 16, .Height = 16}));
     TBitmap same;
