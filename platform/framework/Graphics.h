@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,11 @@ public:
     // count beyond the bytes the stream holds raises EInvalidGraphic before anything is read.
     void ReadData(TStream& stream);
     void WriteData(TStream& stream) const;
+    // The same from bytes that live as long as the program (data compiled into it), which the
+    // graphic may keep in place of a copy of the file.
+    void ReadProgramData(TCustomMemoryStream& stream);
+    // Reads the file `file`, which lives as long as the program; the default reads a copy.
+    virtual void LoadFromProgramData(std::span<const uint8_t> file);
 
     // Draws the graphic scaled to fill `rect` of `target`, clipped to the target's bounds.
     virtual void DrawInto(TBitmap& target, const TRect& rect) const = 0;
@@ -172,6 +178,9 @@ public:
     // among the registered formats; an unknown one raises EInvalidGraphic.
     void ReadData(TStream& stream);
     void WriteData(TStream& stream) const;
+    // The stored form from bytes that live as long as the program, which the graphic may keep in
+    // place of a copy.
+    void ReadProgramData(std::span<const uint8_t> stored);
     // Declares the stored form as the binary property "Data".
     void DefineProperties(TFiler& filer) override;
 

@@ -217,6 +217,18 @@ private:
     std::unique_ptr<TDecodeSession, TSessionDeleter> FSession;
 };
 
+// The size a file's header declares; a file that cannot be a JPEG picture raises
+// EInvalidGraphic.
+struct TDeclaredSize {
+    int32_t Width, Height;
+};
+
+TDeclaredSize DeclaredSize(std::span<const uint8_t> file) {
+    TDecoder decoder(file);
+    decoder.ReadHeader();
+    return {decoder.Width(), decoder.Height()};
+}
+
 } // namespace
 
 const TGraphicClassInfo TJPEGImage::ClassInfo{
@@ -227,6 +239,7 @@ void TJPEGImage::Assign(const TPersistent* source) {
         if (image == this)
             return;
         FData = image->FData;
+        FProgramData = image->FProgramData;
         FWidth = image->FWidth;
         FHeight = image->FHeight;
         Changed();
@@ -239,20 +252,31 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
     const int64_t count = std::max<int64_t>(stream.Size() - stream.Position(), 0);
     std::vector<uint8_t> data(static_cast<size_t>(count));
     stream.ReadBuffer(data.data(), count);
-    TDecoder decoder(data);
-    decoder.ReadHeader();
+    const TDeclaredSize size = DeclaredSize(data);
     FData.swap(data);
-    FWidth = decoder.Width();
-    FHeight = decoder.Height();
+    FProgramData = {};
+    Took(size.Width, size.Height);
+}
+
+void TJPEGImage::LoadFromProgramData(std::span<const uint8_t> file) {
+    const TDeclaredSize size = DeclaredSize(file);
+    std::vector<uint8_t>().swap(FData);
+    FProgramData = file;
+    Took(size.Width, size.Height);
+}
+
+void TJPEGImage::Took(int32_t width, int32_t height) {
+    FWidth = width;
+    FHeight = height;
     Changed();
 }
 
 void TJPEGImage::SaveToStream(TStream& stream) const {
-    stream.WriteBuffer(FData.data(), static_cast<int64_t>(FData.size()));
+    stream.WriteBuffer(Bytes().data(), static_cast<int64_t>(Bytes().size()));
 }
 
 void TJPEGImage::Decode(TBitmap& bitmap) const {
-    TDecoder decoder(FData);
+    TDecoder decoder(Bytes());
     decoder.ReadHeader();
     bitmap.SetPixelFormat(pf24bit);
     bitmap.SetSize(decoder.Width(), decoder.Height());
@@ -275,7 +299,7 @@ void TJPEGImage::DrawInto(TBitmap& target, const TRect& rect) const {
 bool TJPEGImage::DrawRgba(uint8_t* topRow, ptrdiff_t rowStep) const {
     if (Empty())
         return true;
-    TDecoder decoder(FData);
+    TDecoder decoder(Bytes());
     decoder.ReadHeader();
     decoder.Decode(topRow, rowStep, true);
     return true;
