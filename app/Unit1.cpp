@@ -1,7 +1,6 @@
 #include "app/Unit1.h"
 
 #include "app/ScenePictures.h"
-#include "platform/framework/Streams.h"
 
 #include <bit>
 #include <span>
@@ -25,10 +24,10 @@ void Store(TGLColor& colour, const TVector& value) {
     colour.Initialize(value);
 }
 
-// A texture picture as the reader reads its binary property "Data".
+// A texture picture as the reader reads its binary property "Data"; the pictures are compiled
+// into the program, so the JPEG files stay where they are instead of being copied.
 void StorePicture(TGLTexture& texture, std::span<const uint8_t> stored) {
-    TPointerStream stream(stored.data(), static_cast<int64_t>(stored.size()));
-    dynamic_cast<TGLPictureImage&>(texture.Image()).Picture().ReadData(stream);
+    dynamic_cast<TGLPictureImage&>(texture.Image()).Picture().ReadProgramData(stored);
 }
 
 // The step is added in extended precision and the sum stored as a single.

@@ -70,10 +70,23 @@ void Bgra32RowToRgba(const uint8_t* source, uint8_t* destination, int32_t pixelC
 
 // --- sizes and conversions ---------------------------------------------------------------------
 
-void TGLBitmap32::Resize() {
-    const int64_t size = int64_t{FWidth} * FHeight * 4;
+namespace {
+
+size_t DataSizeOf(int32_t width, int32_t height) {
+    const int64_t size = int64_t{width} * height * 4;
     Assert(size <= std::numeric_limits<int32_t>::max(), "Bitmap larger than 2 GB");
-    FData.resize(static_cast<size_t>(size));
+    return static_cast<size_t>(size);
+}
+
+} // namespace
+
+// Bytes a resize adds are cleared; the conversions, which write every byte, size the data
+// without.
+void TGLBitmap32::Resize() {
+    const size_t before = FData.size();
+    FData.resize(DataSizeOf(FWidth, FHeight));
+    if (FData.size() > before)
+        std::fill(FData.begin() + static_cast<ptrdiff_t>(before), FData.end(), 0);
 }
 
 void TGLBitmap32::SetWidth(int32_t width) {
@@ -104,7 +117,7 @@ const TGLPixel32* TGLBitmap32::ScanLine(int32_t y) const {
 void TGLBitmap32::Assign(const TPersistent* source) {
     if (!source) {
         FWidth = FHeight = 0;
-        std::vector<uint8_t>().swap(FData);
+        TPixelBytes().swap(FData);
     } else if (const auto* bitmap = dynamic_cast<const TGLBitmap32*>(source)) {
         if (bitmap == this)
             return;
@@ -127,16 +140,39 @@ void TGLBitmap32::AssignFromGraphic(const TGraphic& graphic) {
             AssignFrom24BitsBitmap(*bitmap);
         return;
     }
+    const int32_t width = RoundUpToMultipleOf4(graphic.Width());
+    if (width == graphic.Width() && AssignDrawnRgba(graphic))
+        return;
     // Any other graphic is drawn into a 24-bit bitmap first, stretched by up to three pixels
     // when its width is not a multiple of 4.
     TBitmap temporary;
-    const int32_t width = RoundUpToMultipleOf4(graphic.Width());
     temporary.SetSize(width, graphic.Height());
     if (width == graphic.Width())
         temporary.Draw(0, 0, graphic);
     else
         temporary.StretchDraw({0, 0, width, graphic.Height()}, graphic);
     AssignFrom24BitsBitmap(temporary);
+}
+
+// A graphic that draws RGBA rows itself (a JPEG picture decodes into them) needs no 24-bit
+// bitmap in between; its rows go to the data in the same order as converted ones would. The
+// bitmap changes only once the graphic is drawn.
+bool TGLBitmap32::AssignDrawnRgba(const TGraphic& graphic) {
+    const int32_t width = graphic.Width();
+    const int32_t height = graphic.Height();
+    TPixelBytes data(DataSizeOf(width, height));
+    uint8_t* topRow = data.data();
+    ptrdiff_t rowStep = ptrdiff_t{width} * 4;
+    if (!FPreserveRowOrder && height > 0) {
+        topRow += (height - 1) * rowStep;
+        rowStep = -rowStep;
+    }
+    if (!graphic.DrawRgba(topRow, rowStep))
+        return false;
+    FData.swap(data);
+    FWidth = width;
+    FHeight = height;
+    return true;
 }
 
 void TGLBitmap32::AssignFrom24BitsBitmap(const TBitmap& bitmap) {
@@ -154,7 +190,7 @@ void TGLBitmap32::AssignFromRows(const TBitmap& bitmap,
     Assert(bitmap.Width() % 4 == 0, "Bitmap width is not a multiple of 4");
     FWidth = bitmap.Width();
     FHeight = bitmap.Height();
-    Resize();
+    FData.resize(DataSizeOf(FWidth, FHeight));
     // Picture row i goes to data row Height-1-i, or, preserving the order, to data row i.
     for (int32_t i = 0; i < FHeight; ++i) {
         const int32_t pictureRow = FPreserveRowOrder ? FHeight - 1 - i : i;
@@ -274,7 +310,7 @@ void TGLBitmap32::UploadToTexture(GLenum target, TGLMinFilter minFilter, GLint i
     uploadedHeight = height;
 
     const bool floatFormat = IsFloatFormat(internalFormat);
-    std::vector<uint8_t> resampled;
+    TPixelBytes resampled;
     const uint8_t* pixels = Data();
     if (!floatFormat && (width != FWidth || height != FHeight)) {
         resampled.resize(size_t(width) * height * 4);

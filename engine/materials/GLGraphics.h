@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Texture minification filters; the ones with "Mipmap" need the smaller levels.
@@ -30,6 +31,17 @@ struct TGLPixel32 {
     uint8_t r, g, b, a;
     bool operator==(const TGLPixel32&) const = default;
 };
+
+// Storage for bytes that are always written before they are read: growing it leaves the new
+// bytes as they come instead of clearing them first.
+template <typename T> struct TUnclearedAllocator : std::allocator<T> {
+    template <typename U> struct rebind { using other = TUnclearedAllocator<U>; };
+    template <typename U> void construct(U* item) noexcept { ::new (static_cast<void*>(item)) U; }
+    template <typename U, typename... Args> void construct(U* item, Args&&... args) {
+        ::new (static_cast<void*>(item)) U(std::forward<Args>(args)...);
+    }
+};
+using TPixelBytes = std::vector<uint8_t, TUnclearedAllocator<uint8_t>>;
 
 // Rows of a framework bitmap to RGBA: bytes B, G, R become R, G, B, 255; B, G, R, A become
 // R, G, B, A.
@@ -98,12 +110,13 @@ public:
 private:
     void Resize();
     void AssignFromGraphic(const TGraphic& graphic);
+    bool AssignDrawnRgba(const TGraphic& graphic);
     void AssignFrom24BitsBitmap(const TBitmap& bitmap);
     void AssignFrom32BitsBitmap(const TBitmap& bitmap);
     void AssignFromRows(const TBitmap& bitmap, void (*convert)(const uint8_t*, uint8_t*, int32_t));
     void ApplyColorTable(const TColorTable& table);
 
-    std::vector<uint8_t> FData;
+    TPixelBytes FData;
     int32_t FWidth = 0;
     int32_t FHeight = 0;
     bool FPreserveRowOrder = false;

@@ -36,6 +36,36 @@ int64_t BytesLeft(const TStream& stream) {
     return std::max<int64_t>(stream.Size() - stream.Position(), 0);
 }
 
+// The byte count that starts a stored graphic of class `className`, checked against the bytes
+// that follow it.
+uint32_t ReadStoredByteCount(TStream& stream, const char* className) {
+    uint8_t countBytes[4];
+    if (stream.Read(countBytes, 4) != 4)
+        throw EInvalidGraphic(Format("Stored %s has no byte count", className));
+    const uint32_t count = ReadLE32(countBytes);
+    const int64_t available = BytesLeft(stream);
+    if (count > available)
+        throw EInvalidGraphic(Format("Stored %s declares %u bytes but only %lld follow", className,
+                                     count, static_cast<long long>(available)));
+    return count;
+}
+
+// An empty graphic of the class a stored picture names, or none for a picture without one.
+std::unique_ptr<TGraphic> CreateStoredGraphic(TStream& stream) {
+    uint8_t length = 0;
+    if (stream.Read(&length, 1) != 1)
+        throw EInvalidGraphic("Stored picture is empty");
+    std::string className(length, '\0');
+    if (stream.Read(className.data(), length) != length)
+        throw EInvalidGraphic("Stored picture is cut short in its class name");
+    if (length == 0)
+        return nullptr;
+    const TGraphicClass graphicClass = TPicture::FindGraphicClass(className);
+    if (!graphicClass)
+        throw EInvalidGraphic(Format("Unknown picture class \"%s\"", className.c_str()));
+    return graphicClass->Create();
+}
+
 } // namespace
 
 // --- TGraphic ----------------------------------------------------------------------------------
@@ -55,18 +85,26 @@ void TGraphic::SaveToFile(const std::string& fileName) const {
     SaveToStream(stream);
 }
 
+bool TGraphic::DrawRgba(uint8_t*, ptrdiff_t) const {
+    return false;
+}
+
 void TGraphic::ReadData(TStream& stream) {
-    uint8_t countBytes[4];
-    if (stream.Read(countBytes, 4) != 4)
-        throw EInvalidGraphic(Format("Stored %s has no byte count", ClassName()));
-    const uint32_t count = ReadLE32(countBytes);
-    const int64_t available = BytesLeft(stream);
-    if (count > available)
-        throw EInvalidGraphic(Format("Stored %s declares %u bytes but only %lld follow",
-                                     ClassName(), count, static_cast<long long>(available)));
+    const uint32_t count = ReadStoredByteCount(stream, ClassName());
     std::vector<uint8_t> file(count);
     stream.ReadBuffer(file.data(), count);
     TPointerStream view(file.data(), count);
+    LoadFromStream(view);
+}
+
+void TGraphic::ReadProgramData(TCustomMemoryStream& stream) {
+    const uint32_t count = ReadStoredByteCount(stream, ClassName());
+    LoadFromProgramData({stream.Memory() + stream.Position(), count});
+    stream.Seek(count, soFromCurrent);
+}
+
+void TGraphic::LoadFromProgramData(std::span<const uint8_t> file) {
+    TPointerStream view(file.data(), static_cast<int64_t>(file.size()));
     LoadFromStream(view);
 }
 
@@ -324,21 +362,17 @@ void TPicture::SaveToFile(const std::string& fileName) const {
 }
 
 void TPicture::ReadData(TStream& stream) {
-    uint8_t length = 0;
-    if (stream.Read(&length, 1) != 1)
-        throw EInvalidGraphic("Stored picture is empty");
-    std::string className(length, '\0');
-    if (stream.Read(className.data(), length) != length)
-        throw EInvalidGraphic("Stored picture is cut short in its class name");
-    if (length == 0) {
-        SetGraphic(nullptr);
-        return;
-    }
-    const TGraphicClass graphicClass = FindGraphicClass(className);
-    if (!graphicClass)
-        throw EInvalidGraphic(Format("Unknown picture class \"%s\"", className.c_str()));
-    std::unique_ptr<TGraphic> graphic = graphicClass->Create();
-    graphic->ReadData(stream);
+    std::unique_ptr<TGraphic> graphic = CreateStoredGraphic(stream);
+    if (graphic)
+        graphic->ReadData(stream);
+    SetGraphic(std::move(graphic));
+}
+
+void TPicture::ReadProgramData(std::span<const uint8_t> stored) {
+    TPointerStream stream(stored.data(), static_cast<int64_t>(stored.size()));
+    std::unique_ptr<TGraphic> graphic = CreateStoredGraphic(stream);
+    if (graphic)
+        graphic->ReadProgramData(stream);
     SetGraphic(std::move(graphic));
 }
 

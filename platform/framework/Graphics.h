@@ -14,8 +14,10 @@
 #include "platform/framework/Streams.h"
 #include "platform/framework/SysUtils.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -74,9 +76,18 @@ public:
     // count beyond the bytes the stream holds raises EInvalidGraphic before anything is read.
     void ReadData(TStream& stream);
     void WriteData(TStream& stream) const;
+    // The same from bytes that live as long as the program (data compiled into it), which the
+    // graphic may keep in place of a copy of the file.
+    void ReadProgramData(TCustomMemoryStream& stream);
+    // Reads the file `file`, which lives as long as the program; the default reads a copy.
+    virtual void LoadFromProgramData(std::span<const uint8_t> file);
 
     // Draws the graphic scaled to fill `rect` of `target`, clipped to the target's bounds.
     virtual void DrawInto(TBitmap& target, const TRect& rect) const = 0;
+    // Draws the graphic at its own size as RGBA pixels (R, G, B, 255) into rows of Width() * 4
+    // bytes: its top row at `topRow`, each next row `rowStep` bytes further. False when the
+    // graphic cannot, and is to be drawn into a bitmap instead.
+    virtual bool DrawRgba(uint8_t* topRow, ptrdiff_t rowStep) const;
 
     // Runs after every change of the graphic's content.
     TNotifyEvent OnChange;
@@ -167,6 +178,9 @@ public:
     // among the registered formats; an unknown one raises EInvalidGraphic.
     void ReadData(TStream& stream);
     void WriteData(TStream& stream) const;
+    // The stored form from bytes that live as long as the program, which the graphic may keep in
+    // place of a copy.
+    void ReadProgramData(std::span<const uint8_t> stored);
     // Declares the stored form as the binary property "Data".
     void DefineProperties(TFiler& filer) override;
 

@@ -28,7 +28,9 @@ struct TDecodeSession {
     char Message[JMSG_LENGTH_MAX + 64];
     const uint8_t* Data;
     size_t Size;
-    uint8_t* Pixels; // the target's top row; rows of output_width * 3 bytes follow it
+    uint8_t* Pixels;   // the target's top row
+    ptrdiff_t RowStep; // from one row of the target to the next
+    bool Rgba;         // R, G, B, 255 instead of B, G, R
 };
 
 using TStep = void (*)(TDecodeSession&);
@@ -106,14 +108,17 @@ void ReadHeaderStep(TDecodeSession& session) {
 
 // CMYK as libjpeg hands it over; files with an Adobe marker (nearly all) store it inverted, so
 // that 255 means no ink.
-void CmykRowToBgr(const uint8_t* cmyk, uint8_t* bgr, JDIMENSION width, bool inverted) {
-    for (JDIMENSION x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
-        const unsigned flip = inverted ? 0 : 255;
+void CmykRowToRgb(const uint8_t* cmyk, uint8_t* out, JDIMENSION width, bool inverted, bool rgba) {
+    const unsigned flip = inverted ? 0 : 255;
+    const size_t red = rgba ? 0 : 2, blue = 2 - red, step = rgba ? 4 : 3;
+    for (JDIMENSION x = 0; x < width; ++x, cmyk += 4, out += step) {
         const unsigned c = cmyk[0] ^ flip, m = cmyk[1] ^ flip, y = cmyk[2] ^ flip;
         const unsigned k = cmyk[3] ^ flip;
-        bgr[0] = static_cast<uint8_t>((y * k + 127) / 255);
-        bgr[1] = static_cast<uint8_t>((m * k + 127) / 255);
-        bgr[2] = static_cast<uint8_t>((c * k + 127) / 255);
+        out[red] = static_cast<uint8_t>((c * k + 127) / 255);
+        out[1] = static_cast<uint8_t>((m * k + 127) / 255);
+        out[blue] = static_cast<uint8_t>((y * k + 127) / 255);
+        if (rgba)
+            out[3] = 255;
     }
 }
 
@@ -128,7 +133,7 @@ void ReadRow(TDecodeSession& session, JSAMPROW row) {
 void DecodeStep(TDecodeSession& session) {
     jpeg_decompress_struct& info = session.Info;
     const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
-    info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
+    info.out_color_space = cmyk ? JCS_CMYK : session.Rgba ? JCS_EXT_RGBA : JCS_EXT_BGR;
     jpeg_start_decompress(&info);
     const JDIMENSION width = info.output_width;
     JSAMPROW cmykRow = nullptr;
@@ -136,10 +141,10 @@ void DecodeStep(TDecodeSession& session) {
         cmykRow = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
                                             width * 4, 1)[0];
     while (info.output_scanline < info.output_height) {
-        uint8_t* row = session.Pixels + size_t{info.output_scanline} * width * 3;
+        uint8_t* row = session.Pixels + ptrdiff_t{info.output_scanline} * session.RowStep;
         if (cmyk) {
             ReadRow(session, cmykRow);
-            CmykRowToBgr(cmykRow, row, width, info.saw_Adobe_marker);
+            CmykRowToRgb(cmykRow, row, width, info.saw_Adobe_marker, session.Rgba);
         } else {
             ReadRow(session, row);
         }
@@ -193,8 +198,13 @@ public:
     int32_t Height() const { return static_cast<int32_t>(FSession->Info.image_height); }
 
     // Decodes into `bitmap`, a 24-bit bitmap of the picture's size.
-    void Decode(TBitmap& bitmap) {
-        FSession->Pixels = bitmap.ScanLine(0);
+    void Decode(TBitmap& bitmap) { Decode(bitmap.ScanLine(0), ptrdiff_t{Width()} * 3, false); }
+
+    // Decodes into rows of the picture's width, 3 bytes a pixel (B, G, R) or 4 (R, G, B, 255).
+    void Decode(uint8_t* topRow, ptrdiff_t rowStep, bool rgba) {
+        FSession->Pixels = topRow;
+        FSession->RowStep = rowStep;
+        FSession->Rgba = rgba;
         Run(DecodeStep);
     }
 
@@ -207,6 +217,18 @@ private:
     std::unique_ptr<TDecodeSession, TSessionDeleter> FSession;
 };
 
+// The size a file's header declares; a file that cannot be a JPEG picture raises
+// EInvalidGraphic.
+struct TDeclaredSize {
+    int32_t Width, Height;
+};
+
+TDeclaredSize DeclaredSize(std::span<const uint8_t> file) {
+    TDecoder decoder(file);
+    decoder.ReadHeader();
+    return {decoder.Width(), decoder.Height()};
+}
+
 } // namespace
 
 const TGraphicClassInfo TJPEGImage::ClassInfo{
@@ -217,6 +239,7 @@ void TJPEGImage::Assign(const TPersistent* source) {
         if (image == this)
             return;
         FData = image->FData;
+        FProgramData = image->FProgramData;
         FWidth = image->FWidth;
         FHeight = image->FHeight;
         Changed();
@@ -229,20 +252,31 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
     const int64_t count = std::max<int64_t>(stream.Size() - stream.Position(), 0);
     std::vector<uint8_t> data(static_cast<size_t>(count));
     stream.ReadBuffer(data.data(), count);
-    TDecoder decoder(data);
-    decoder.ReadHeader();
+    const TDeclaredSize size = DeclaredSize(data);
     FData.swap(data);
-    FWidth = decoder.Width();
-    FHeight = decoder.Height();
+    FProgramData = {};
+    Took(size.Width, size.Height);
+}
+
+void TJPEGImage::LoadFromProgramData(std::span<const uint8_t> file) {
+    const TDeclaredSize size = DeclaredSize(file);
+    std::vector<uint8_t>().swap(FData);
+    FProgramData = file;
+    Took(size.Width, size.Height);
+}
+
+void TJPEGImage::Took(int32_t width, int32_t height) {
+    FWidth = width;
+    FHeight = height;
     Changed();
 }
 
 void TJPEGImage::SaveToStream(TStream& stream) const {
-    stream.WriteBuffer(FData.data(), static_cast<int64_t>(FData.size()));
+    stream.WriteBuffer(Bytes().data(), static_cast<int64_t>(Bytes().size()));
 }
 
 void TJPEGImage::Decode(TBitmap& bitmap) const {
-    TDecoder decoder(FData);
+    TDecoder decoder(Bytes());
     decoder.ReadHeader();
     bitmap.SetPixelFormat(pf24bit);
     bitmap.SetSize(decoder.Width(), decoder.Height());
@@ -260,6 +294,15 @@ void TJPEGImage::DrawInto(TBitmap& target, const TRect& rect) const {
     TBitmap decoded;
     Decode(decoded);
     decoded.DrawInto(target, rect);
+}
+
+bool TJPEGImage::DrawRgba(uint8_t* topRow, ptrdiff_t rowStep) const {
+    if (Empty())
+        return true;
+    TDecoder decoder(Bytes());
+    decoder.ReadHeader();
+    decoder.Decode(topRow, rowStep, true);
+    return true;
 }
 
 void RegisterJPEGImageFormat() {

@@ -15,6 +15,7 @@
 #include "platform/framework/Graphics.h"
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 // The most scans a progressive file may have; real encoders write about ten.
@@ -34,11 +35,13 @@ public:
 
     int32_t Width() const override { return FWidth; }
     int32_t Height() const override { return FHeight; }
-    bool Empty() const override { return FData.empty(); }
+    bool Empty() const override { return Bytes().empty(); }
 
     // From another JPEG picture: its bytes.
     void Assign(const TPersistent* source) override;
     void LoadFromStream(TStream& stream) override;
+    // Keeps the file where it is.
+    void LoadFromProgramData(std::span<const uint8_t> file) override;
     // The bytes as they were loaded.
     void SaveToStream(TStream& stream) const override;
 
@@ -47,9 +50,15 @@ public:
     // Decodes straight into the target when the rectangle is the target's whole 24-bit area at
     // the picture's size, and through a decoded copy otherwise.
     void DrawInto(TBitmap& target, const TRect& rect) const override;
+    // Decodes straight into the rows.
+    bool DrawRgba(uint8_t* topRow, ptrdiff_t rowStep) const override;
 
 private:
-    std::vector<uint8_t> FData;
+    std::span<const uint8_t> Bytes() const { return FProgramData.empty() ? FData : FProgramData; }
+    void Took(int32_t width, int32_t height);
+
+    std::vector<uint8_t> FData;            // a file read from a stream
+    std::span<const uint8_t> FProgramData; // or one that lives as long as the program
     int32_t FWidth = 0;
     int32_t FHeight = 0;
 };

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -80,6 +81,27 @@ TEST(JPEGImage, DecodesEveryKindOfFileToRgbTopRowFirst) {
     }
 }
 
+// Straight into RGBA rows, bottom row first here: the very pixels a 24-bit decode gives.
+TEST(JPEGImage, DrawsRgbaRowsInEitherOrderExactlyAsItDecodes) {
+    for (const TDecodeCase& c : DecodeCases) {
+        SCOPED_TRACE(c.Name);
+        const TJPEGImage image = Loaded(WriteJPEG(c.Spec));
+        TBitmap decoded;
+        image.Decode(decoded);
+        const int w = c.Spec.Width, h = c.Spec.Height;
+        std::vector<uint8_t> rgba(size_t(w) * h * 4);
+        ASSERT_TRUE(image.DrawRgba(rgba.data() + size_t(h - 1) * w * 4, -ptrdiff_t{w} * 4));
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const uint8_t* bgr = decoded.ScanLine(y) + x * 3;
+                const uint8_t* pixel = &rgba[(size_t(h - 1 - y) * w + x) * 4];
+                ASSERT_EQ(std::vector<uint8_t>(pixel, pixel + 4),
+                          (std::vector<uint8_t>{bgr[2], bgr[1], bgr[0], 255}))
+                    << "pixel " << x << ", " << y;
+            }
+    }
+}
+
 TEST(JPEGImage, DrawsAtItsSizeOrStretched) {
     const TJPEGImage image = Loaded(WriteJPEG({.Width = 16, .Height = 16}));
     TBitmap same;
@@ -113,6 +135,25 @@ TEST(JPEGImage, KeepsItsBytesAndTravelsInAStoredPicture) {
     TMemoryStream saved;
     copy.Graphic()->SaveToStream(saved);
     EXPECT_EQ(std::vector<uint8_t>(saved.Memory(), saved.Memory() + saved.Size()), bytes);
+
+    // Program data stays where it is: the picture draws what those bytes hold when drawn.
+    std::vector<uint8_t> program(stored.Memory(), stored.Memory() + stored.Size());
+    TPicture kept;
+    kept.ReadProgramData(program);
+    EXPECT_EQ(kept.Width(), 24);
+    const auto& jpeg = dynamic_cast<const TJPEGImage&>(*kept.Graphic());
+    TBitmap before;
+    jpeg.Decode(before);
+    ExpectQuadrants(before, jmYCbCr, 8);
+    // A coarser DC step in the first quantisation table brightens or darkens every block.
+    const uint8_t marker[] = {0xFF, 0xDB};
+    const auto table = std::search(program.begin(), program.end(), marker, marker + 2);
+    ASSERT_NE(table, program.end());
+    table[5] = static_cast<uint8_t>(table[5] * 2);
+    TBitmap after;
+    jpeg.Decode(after);
+    EXPECT_NE(std::vector<uint8_t>(before.ScanLine(0), before.ScanLine(0) + 24 * 8 * 3),
+              std::vector<uint8_t>(after.ScanLine(0), after.ScanLine(0) + 24 * 8 * 3));
 }
 
 TEST(JPEGImage, RegistersItsExtensionsOnceAndLoadsFilesByThem) {
