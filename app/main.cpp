@@ -11,12 +11,25 @@
 #include "platform/framework/Forms.h"
 #include "platform/framework/JPEGImage.h"
 
+#include <malloc.h>
+
 namespace {
+
+// The C library's allocator, tuned for a process whose OpenGL driver runs threads of its own.
+// Each of those threads would otherwise reserve an arena of 64 MiB of address space, which under
+// an address-space limit leaves too little for the scene; and large blocks always come from and
+// go back to the system, so that the memory of a model whose load failed is free again for the
+// frames that follow.
+void TuneAllocator() {
+    mallopt(M_ARENA_MAX, 1);
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+}
 
 // What the engine's modules set up before any window exists, and take down at the very end.
 class TEngineLifetime {
 public:
     TEngineLifetime() {
+        TuneAllocator();
         Set8087CW(0x133F);
         RegisterWin32ContextClass();
         InitializeTexCoordDispatch();

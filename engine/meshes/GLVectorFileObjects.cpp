@@ -2,6 +2,7 @@
 
 #include "engine/context/XOpenGL.h"
 #include "engine/materials/GLMaterialLibrary.h"
+#include "engine/scene/SceneGraphBuffer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -263,6 +264,24 @@ std::unique_ptr<TVectorFile> TGLBaseMesh::CreateVectorFileFor(const std::string&
     return file;
 }
 
+namespace {
+
+// Mesa records every corner of a list as a whole vertex (position, normal, texture
+// coordinates, colour) with its index, and builds the compiled list beside the recorded one.
+constexpr uint64_t ListBytesPerCorner = 2 * (12 + 12 + 8 + 16 + 4);
+// What the driver needs besides, for instance to compile the shaders of the first frame.
+constexpr uint64_t DriverWorkingBytes = 32u << 20;
+
+} // namespace
+
+bool TGLBaseMesh::ListFits() const {
+    uint64_t corners = 0;
+    for (int32_t i = 0; i < FMeshObjects->Count(); ++i)
+        if ((*FMeshObjects)[i]->Visible())
+            corners += 3 * static_cast<uint64_t>((*FMeshObjects)[i]->CountTriangles());
+    return corners == 0 || AddressSpaceAvailable(corners * ListBytesPerCorner + DriverWorkingBytes);
+}
+
 void TGLBaseMesh::ReadMeshStream(const std::string& fileName, TStream& stream) {
     const int32_t kept = FMeshObjects->Count();
     // On a failure the mesh objects changed all the same: what is drawn follows what is kept.
@@ -277,6 +296,10 @@ void TGLBaseMesh::ReadMeshStream(const std::string& fileName, TStream& stream) {
                 scene->EndUpdate();
         });
         file->ReadStream(stream);
+        // A model whose display list the address space cannot hold goes now, before it takes
+        // the frames down with it.
+        if (!ListFits())
+            throw std::bad_alloc();
     } catch (const std::bad_alloc&) {
         // What was read before memory ran out holds the memory the rest of the program needs:
         // it goes, and the mesh is left as it was before the read.
@@ -341,6 +364,7 @@ void TGLBaseMesh::PrepareMesh() {
 void TGLBaseMesh::StructureChanged() {
     FHalfExtentsCache[0] = -1;
     FListCompiled = false;
+    FListRefused = false;
     DropMaterialCaches();
     FMeshObjects->PrepareGeometry();
     TGLSceneObject::StructureChanged();
@@ -348,6 +372,7 @@ void TGLBaseMesh::StructureChanged() {
 
 void TGLBaseMesh::DestroyListHandle() {
     FListCompiled = false;
+    FListRefused = false;
     // The next compilation resolves the names again: an item may have gone since.
     DropMaterialCaches();
     if (FMaterialLibrary)
@@ -411,12 +436,29 @@ void TGLBaseMesh::RenderMesh(TRenderContextInfo& rci) {
     });
     // Textures are uploaded before the display list that applies them is compiled.
     const bool listValid = FListCompiled && !Changes().Contains(chStructure);
-    if (rci.SkipDisplayLists || (!listValid && !ObjectStyle().Contains(sfDrawDirect)))
+    const bool compiles = !listValid && !ObjectStyle().Contains(sfDrawDirect);
+    if (compiles && !rci.SkipDisplayLists && ListRefused(rci))
+        return;
+    if (rci.SkipDisplayLists || compiles)
         PrepareMaterials(rci);
     Material().Apply(rci);
     do
         DrawGeometry(rci);
     while (Material().UnApply(rci));
+}
+
+// A driver that runs out of memory while compiling a list may end the process, which is why the
+// room is looked for first. A list refused is reported once, after the frame it was left out of,
+// and the mesh is then left out of the frames that follow, which show the rest of the scene.
+bool TGLBaseMesh::ListRefused(TRenderContextInfo& rci) {
+    if (FListRefused)
+        return true;
+    if (ListFits())
+        return false;
+    FListRefused = true;
+    if (rci.Buffer)
+        rci.Buffer->NoteFrameOutOfMemory();
+    return true;
 }
 
 void TGLBaseMesh::DrawGeometry(TRenderContextInfo& rci) {

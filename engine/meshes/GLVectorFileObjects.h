@@ -110,6 +110,12 @@ private:
     void RenderMesh(TRenderContextInfo& rci);
     // Draws the geometry, from the display list unless drawn directly.
     void DrawGeometry(TRenderContextInfo& rci);
+    // Whether the address space left can hold the compilation of the geometry's display list
+    // (an estimate with room to spare).
+    bool ListFits() const;
+    // Before a display list is compiled: whether the mesh stays out of the frame because the
+    // compilation did not fit (noted to the frame's buffer the first time).
+    bool ListRefused(TRenderContextInfo& rci);
 
     std::unique_ptr<TMeshObjectList> FMeshObjects;
     std::unique_ptr<TGLCoordinates> FAutoScaling;
@@ -123,6 +129,9 @@ private:
     bool FMaterialCachesBound = false;
     // The display list holds the current geometry: its materials were prepared.
     bool FListCompiled = false;
+    // The geometry's list did not fit: nothing is drawn until the geometry or the context
+    // changes.
+    bool FListRefused = false;
     mutable TVector FHalfExtentsCache{-1, 0, 0, 0}; // x below 0: invalid
     std::string FLastLoadedFileName;
 };

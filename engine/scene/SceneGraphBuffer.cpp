@@ -6,8 +6,13 @@
 #include "platform/win32/WinUser.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
+
+// What a software driver allocates for its first frame: its rasterizer's tiles and scenes, the
+// code of the first shaders, the frame's textures.
+constexpr uint64_t DriverStartBytes = 32u << 20;
 
 // The performance counter's frequency, read once at start-up; and the driver's own fog
 // distance mode, read the first time the default is asked for. Both are process-wide.
@@ -353,6 +358,10 @@ void TGLSceneBuffer::InitializeContext() {
     TGLCurrentContextScope current(*FRenderingContext);
     if (!GL_VERSION_1_1)
         throw EOpenGLError("Need at least OpenGL version 1.1");
+    // A driver takes its working memory with its first calls and does not survive going
+    // without: a context with too little address space left over is not used at all.
+    if (!AddressSpaceAvailable(DriverStartBytes))
+        throw EOutOfMemory(SOutOfMemory);
     glViewport(0, 0, FViewport.Width, FViewport.Height);
     SetupRenderingContext();
     const TVector background = ConvertWinColor(FBackgroundColor, 1.0f);
@@ -417,6 +426,8 @@ void TGLSceneBuffer::RenderWithContextCurrent(int64_t startCounter) {
     ++FFrameCount;
     UpdateFrameStatistics(startCounter);
     CheckGLError();
+    if (std::exchange(FFrameOutOfMemory, false))
+        throw EOutOfMemory(SOutOfMemory);
 }
 
 void TGLSceneBuffer::UpdateFrameStatistics(int64_t startCounter) {

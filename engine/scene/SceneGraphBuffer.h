@@ -153,6 +153,10 @@ public:
 
     std::vector<TAfterRenderEffect>& AfterRenderEffects() { return FAfterRenderEffects; }
 
+    // An object left itself out of the frame for want of memory: the frame is finished and
+    // shown, and then reported as running out of memory.
+    void NoteFrameOutOfMemory() { FFrameOutOfMemory = true; }
+
     // A change worth a new frame: reaches OnChange unless a frame is being rendered.
     void NotifyChange(TObject* sender) override;
     // A change that needs a new pixel format: always reaches OnStructuralChange.
@@ -210,6 +214,7 @@ private:
     TRectangle FViewport{0, 0, 0, 0};
     bool FRendering = false;
     bool FFrozen = false;
+    bool FFrameOutOfMemory = false;
 
     TMatrix FBaseProjectionMatrix = IdentityHmgMatrix;
     TMatrix FProjectionMatrix = IdentityHmgMatrix;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <vector>
 #include <xmmintrin.h>
@@ -67,4 +68,18 @@ void Set8087CW(uint16_t controlWord) {
     // The six x87 exception mask bits map one to one onto the MXCSR mask bits (7..12).
     const unsigned masks = (controlWord & 0x3Fu) << 7;
     _mm_setcsr((_mm_getcsr() & ~0x1F80u) | masks);
+}
+
+bool AddressSpaceAvailable(uint64_t bytes) {
+    if (bytes == 0)
+        return true;
+    if (bytes > SIZE_MAX)
+        return false;
+    // An inaccessible mapping touches no memory but counts against the address-space limit.
+    void* probe = mmap(nullptr, static_cast<size_t>(bytes), PROT_NONE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (probe == MAP_FAILED)
+        return false;
+    munmap(probe, static_cast<size_t>(bytes));
+    return true;
 }

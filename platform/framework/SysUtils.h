@@ -120,6 +120,10 @@ std::string UpperCase(std::string text);
 // element has no dot.
 std::string ExtensionOf(const std::string& fileName);
 
+// Whether `bytes` more of address space can be mapped now: false when the process's
+// address-space limit (or the machine) leaves less. Nothing stays mapped.
+bool AddressSpaceAvailable(uint64_t bytes);
+
 // printf-style formatting into a std::string (C locale).
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

@@ -40,26 +40,37 @@ public:
     }
 
     // Starts the program and answers each box until the main window shows (which it returns)
-    // or the program ends. A data limit holds until the first report.
-    std::optional<TWindowInfo> Start(std::optional<uint64_t> dataLimit = {}) {
+    // or the program ends. A data limit holds until the first report; an address-space limit
+    // is set as `prlimit --as` sets it, for good.
+    std::optional<TWindowInfo> Start(std::optional<uint64_t> dataLimit = {},
+                                     std::optional<uint64_t> addressSpaceLimit = {}) {
         TProcessOptions options{FVariables, true, dataLimit};
         options.Environment.emplace_back("DISPLAY", FDisplay);
-        Program = std::make_unique<TProcess>(SkyviewProgram(), std::vector<std::string>{},
-                                             FDirectory.Path().string(), options);
-        std::set<unsigned long> answered;
+        std::string program = SkyviewProgram();
+        std::vector<std::string> arguments;
+        if (addressSpaceLimit) {
+            arguments = {"--as=" + std::to_string(*addressSpaceLimit), "--", program};
+            program = "/usr/bin/prlimit";
+        }
+        Program = std::make_unique<TProcess>(program, arguments, FDirectory.Path().string(),
+                                             options);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         for (; Program->Running() && std::chrono::steady_clock::now() < deadline;
              std::this_thread::sleep_for(std::chrono::milliseconds(50))) {
             if (auto form = Screen.FindWindow("Form1"))
                 return form;
-            const auto box = Screen.FindWindow("skyview");
-            if (box && answered.insert(box->Id).second) {
-                Program->LiftDataLimit();
-                Reports.push_back(Screen.TextProperty(box->Id, "_SKYVIEW_MESSAGE_TEXT").value());
-                Screen.SendKey(box->Id, "Return");
-            }
+            AnswerBox();
         }
         return std::nullopt;
+    }
+
+    // Answers the boxes that come until none has come for `quiet`.
+    void AnswerReports(std::chrono::milliseconds quiet) {
+        auto lastReport = std::chrono::steady_clock::now();
+        for (; Program->Running() && std::chrono::steady_clock::now() - lastReport < quiet;
+             std::this_thread::sleep_for(std::chrono::milliseconds(50)))
+            if (AnswerBox())
+                lastReport = std::chrono::steady_clock::now();
     }
 
     // The form's view once a frame has been drawn on it: the form's background and the black
@@ -89,10 +100,22 @@ public:
     }
 
 private:
+    // Keeps the text of a box not yet answered and answers it.
+    bool AnswerBox() {
+        const auto box = Screen.FindWindow("skyview");
+        if (!box || !FAnswered.insert(box->Id).second)
+            return false;
+        Program->LiftDataLimit();
+        Reports.push_back(Screen.TextProperty(box->Id, "_SKYVIEW_MESSAGE_TEXT").value());
+        Screen.SendKey(box->Id, "Return");
+        return true;
+    }
+
     std::unique_ptr<TXvfb> FServer; // first: it outlives every connection to it
     std::string FDisplay;
     TVariables FVariables;
     TScratchDirectory FDirectory;
+    std::set<unsigned long> FAnswered;
 
 public:
     TXClient Screen;
@@ -138,6 +161,19 @@ void WriteManyMeshes(const std::filesystem::path& file) {
                static_cast<std::streamsize>(bytes.size()));
 }
 
+// 14 MB of 50 large meshes, a million faces, which read into little more than that and compile
+// into lists of hundreds of megabytes.
+void WriteLargeMeshes(const std::filesystem::path& file) {
+    TWriter3DS writer;
+    writer.Begin(M3DMAGIC).Begin(MDATA).Material(Material3DS("Grey", {0.5f, 0.5f, 0.5f}, ""));
+    for (int i = 0; i < 50; ++i)
+        writer.Mesh(GridMesh3DS("Grid" + std::to_string(i), 100, 100, "Grey"));
+    const std::vector<uint8_t>& bytes = writer.End().End().Data();
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
 // With memory for the scene but not for the model, the load is reported as any failed load and
 // the scene shows without the model. The limit is on data memory, which the program's need can
 // be measured in (its address space holds reservations of the driver that vary between runs),
@@ -161,6 +197,36 @@ TEST(StartUp, RunningOutOfMemoryForTheModelIsReportedAndTheSceneShows) {
     ASSERT_TRUE(form);
     EXPECT_EQ(run.Reports, std::vector<std::string>{"Not enough memory to complete operation."});
     EXPECT_TRUE(run.SceneShown(*form)) << "the scene is not drawn";
+    run.CloseAndExpectCleanEnd(*form);
+}
+
+// The same under a limit on address space that holds throughout, a little above what the scene
+// with the shipped model maps: the driver keeps what the scene needs, and the model that does
+// not fit, in its reading or in its display list, is reported once and left out.
+TEST(StartUp, UnderAnAddressSpaceLimitTheModelThatDoesNotFitIsLeftOut) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer maps more memory than any limit allows";
+#endif
+    uint64_t peak = 0;
+    {
+        TSkyviewRun run;
+        run.CopyShippedModel();
+        const auto form = run.Start();
+        ASSERT_TRUE(form && run.SceneShown(*form));
+        peak = run.Program->AddressSpacePeak();
+        run.CloseAndExpectCleanEnd(*form);
+    }
+    TSkyviewRun run;
+    WriteLargeMeshes(run.Model());
+    const auto form = run.Start({}, peak + (uint64_t{48} << 20));
+    ASSERT_TRUE(form);
+    const auto view = run.SceneShown(*form);
+    ASSERT_TRUE(view) << "the scene is not drawn";
+    run.AnswerReports(std::chrono::seconds(2));
+    EXPECT_EQ(run.Reports, std::vector<std::string>{"Not enough memory to complete operation."});
+    int width = 0, height = 0;
+    const std::vector<TRgb> pixels = run.Screen.Capture(view->Id, width, height);
+    EXPECT_LT(std::count_if(pixels.begin(), pixels.end(), IsRed), 200) << "a copy is drawn";
     run.CloseAndExpectCleanEnd(*form);
 }
 

@@ -1,6 +1,7 @@
 // A free form drawn by a real context: a generated cube of one mesh object and one face group,
 // compiled into the free form's display list, lands on the pixels the projection predicts, in the
 // colour of the free form's material; so does the same cube loaded from a generated 3DS file.
+// A free form whose list the address space cannot hold is left out, reported once.
 #include "engine/3ds/GLFile3DS.h"
 #include "engine/context/OpenGL1x.h"
 #include "engine/meshes/GLVectorFileObjects.h"
@@ -11,16 +12,19 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 #include <optional>
+#include <sys/resource.h>
 
 namespace {
 
 constexpr TRgb Background{240, 240, 240};
 constexpr TRgb Red{255, 0, 0};
 
-// The unit cube centred on the origin: eight corners, twelve outward-facing triangles.
-void FillCube(TMeshObjectList& list) {
+// The unit cube centred on the origin: eight corners, twelve outward-facing triangles, drawn
+// `copies` times over.
+void FillCube(TMeshObjectList& list, int copies = 1) {
     auto* cube = new TMeshObject(&list);
     for (int corner = 0; corner < 8; ++corner) {
         const TAffineVector p = {corner & 1 ? 0.5f : -0.5f, corner & 2 ? 0.5f : -0.5f,
@@ -33,10 +37,11 @@ void FillCube(TMeshObjectList& list) {
     // Each face as two counter-clockwise triangles seen from outside.
     const int32_t quads[6][4] = {{4, 5, 7, 6}, {1, 0, 2, 3}, {5, 1, 3, 7},
                                  {0, 4, 6, 2}, {2, 6, 7, 3}, {0, 1, 5, 4}};
-    for (const auto& q : quads) {
-        faces->VertexIndices().Add(q[0], q[1], q[2]);
-        faces->VertexIndices().Add(q[0], q[2], q[3]);
-    }
+    for (int copy = 0; copy < copies; ++copy)
+        for (const auto& q : quads) {
+            faces->VertexIndices().Add(q[0], q[1], q[2]);
+            faces->VertexIndices().Add(q[0], q[2], q[3]);
+        }
 }
 
 // Red without lighting, so that every covered pixel is exactly red.
@@ -133,3 +138,62 @@ TEST(FreeFormGL, AGeneratedCubeIsDrawnFromTheDisplayListWhereTheProjectionPutsIt
 TEST(FreeFormGL, ACubeFromA3DSFileIsDrawnAllRoundWhereTheProjectionPutsIt) {
     ExpectCubeDrawn(Load3DSCube, "free-form-3ds-cube.png");
 }
+
+namespace {
+
+uint64_t MappedBytes() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with("VmSize:"))
+            return std::stoull(line.substr(7)) * 1024;
+    return 0;
+}
+
+// This process's address space may grow by `room` more while the scope lasts.
+class TAddressSpaceLimit {
+public:
+    explicit TAddressSpaceLimit(uint64_t room) {
+        getrlimit(RLIMIT_AS, &FSaved);
+        const rlimit lowered{static_cast<rlim_t>(MappedBytes() + room), FSaved.rlim_max};
+        setrlimit(RLIMIT_AS, &lowered);
+    }
+    ~TAddressSpaceLimit() { setrlimit(RLIMIT_AS, &FSaved); }
+
+private:
+    rlimit FSaved{};
+};
+
+} // namespace
+
+// 10,000 cubes in one list: 360,000 corners, which the driver records in some 37 MB. With 24 MiB
+// of address space to spare the list is not compiled: the frame is shown without the free form
+// and then reported as running out of memory, once; the frames after it leave the free form out
+// without a report, until its structure changes.
+TEST(FreeFormGL, AFreeFormWhoseListDoesNotFitIsLeftOutOfTheFrameAndReportedOnce) {
+    ASSERT_TRUE(UseMachineOpenGL());
+    TTestScene scene("free form memory test");
+    auto* cube = scene.AddTarget<TRedFreeForm>();
+    FillCube(cube->MeshObjects(), 10000);
+    cube->StructureChanged();
+    TXClient screen;
+    const std::optional<unsigned long> shown = scene.Show(screen);
+    ASSERT_TRUE(shown) << "the form does not show";
+    ASSERT_TRUE(PumpUntil([&] { return screen.Pixel(*shown, 352, 220) == Red; }));
+    TGLSceneBuffer& buffer = *scene.Viewer->Buffer();
+
+    cube->StructureChanged();
+    {
+        TAddressSpaceLimit limit(uint64_t{24} << 20);
+        EXPECT_THROW(buffer.RenderFrame(), EOutOfMemory);
+        EXPECT_NO_THROW(buffer.RenderFrame());
+    }
+    EXPECT_EQ(screen.Pixel(*shown, 352, 220), Background);
+    EXPECT_NO_THROW(buffer.RenderFrame());
+    EXPECT_EQ(screen.Pixel(*shown, 352, 220), Background);
+
+    cube->StructureChanged();
+    buffer.RenderFrame();
+    EXPECT_EQ(screen.Pixel(*shown, 352, 220), Red);
+    scene.Form.DestroyHandle();
+}
+

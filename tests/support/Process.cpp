@@ -50,6 +50,15 @@ int AnonymousFile() {
     return file;
 }
 
+// A size in the process's status file, in bytes (0 if the process or the field is gone).
+uint64_t StatusBytes(pid_t pid, const std::string& field) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with(field + ":"))
+            return std::stoull(line.substr(field.size() + 1)) * 1024; // in kB
+    return 0;
+}
+
 } // namespace
 
 TProcess::TProcess(const std::string& program, const std::vector<std::string>& arguments,
@@ -153,11 +162,11 @@ long TProcess::CpuTicks() const {
 }
 
 uint64_t TProcess::DataSize() const {
-    std::ifstream status("/proc/" + std::to_string(FPid) + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.starts_with("VmData:"))
-            return std::stoull(line.substr(7)) * 1024; // in kB
-    return 0;
+    return StatusBytes(FPid, "VmData");
+}
+
+uint64_t TProcess::AddressSpacePeak() const {
+    return StatusBytes(FPid, "VmPeak");
 }
 
 void TProcess::LiftDataLimit() const {

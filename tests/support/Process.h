@@ -35,6 +35,9 @@ public:
     long CpuTicks() const;
     // The process's data memory in bytes (VmData), what RLIMIT_DATA limits.
     uint64_t DataSize() const;
+    // The most address space the process has had mapped, in bytes (VmPeak), what RLIMIT_AS
+    // limits.
+    uint64_t AddressSpacePeak() const;
     // Gives the process the data limit this one has, lifting the one it was started with.
     void LiftDataLimit() const;
     // Whether any process of the child's group is still there (once the child has been waited
