@@ -1,5 +1,6 @@
 #include "platform/win32/WinGDI.h"
 
+#include "platform/framework/SysUtils.h"
 #include "platform/win32/GLXBinding.h"
 #include "platform/win32/OpenGL32.h"
 #include "platform/win32/WinUser.h"
@@ -14,6 +15,8 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <unordered_map>
 #include <vector>
 
@@ -449,14 +452,30 @@ TRenderingContext* ContextOf(HGLRC rc) {
     return found == State().Contexts.end() ? nullptr : &found->second;
 }
 
+// The address space a software driver takes to create a context: a rasterizer thread for each
+// processor and a few more, each with a stack of the process's stack size, and its own start.
+uint64_t ContextCreationBytes() {
+    rlimit stack{};
+    const uint64_t stackBytes =
+        getrlimit(RLIMIT_STACK, &stack) == 0 && stack.rlim_cur != RLIM_INFINITY
+            ? static_cast<uint64_t>(stack.rlim_cur)
+            : uint64_t{8} << 20;
+    const auto threads = static_cast<uint64_t>(std::clamp(sysconf(_SC_NPROCESSORS_ONLN), 1L, 32L));
+    return (threads + 2) * stackBytes + (uint64_t{16} << 20);
+}
+
 HGLRC NativeCreateContext(HDC dc) {
     GLXFBConfig config = Ready() ? State().Config(NativeGetPixelFormat(dc)) : nullptr;
     if (!config) {
         SetLastError(ERROR_INVALID_PIXEL_FORMAT);
         return nullptr;
     }
+    // A driver that runs out of memory while it creates a context does not return: without the
+    // room it needs, the context is one the driver cannot create.
     GLXContext context =
-        GLX.glXCreateNewContext(State().Dpy(), config, GLX_RGBA_TYPE, nullptr, True);
+        AddressSpaceAvailable(ContextCreationBytes())
+            ? GLX.glXCreateNewContext(State().Dpy(), config, GLX_RGBA_TYPE, nullptr, True)
+            : nullptr;
     if (!context) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
