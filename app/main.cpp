@@ -12,15 +12,19 @@
 #include "platform/framework/JPEGImage.h"
 
 #include <malloc.h>
+#include <sys/resource.h>
 
 namespace {
 
-// The C library's allocator, tuned for a process whose OpenGL driver runs threads of its own.
-// Each of those threads would otherwise reserve an arena of 64 MiB of address space, which under
-// an address-space limit leaves too little for the scene; and large blocks always come from and
-// go back to the system, so that the memory of a model whose load failed is free again for the
-// frames that follow.
-void TuneAllocator() {
+// Under an address-space limit, the C library's allocator is tuned for a process whose OpenGL
+// driver runs threads of its own. Each of those threads would otherwise reserve an arena of
+// 64 MiB of address space, which leaves too little for the scene; and large blocks always come
+// from and go back to the system, so that the memory of a model whose load failed is free again
+// for the frames that follow. Without a limit the defaults stay: they load a model faster.
+void TuneAllocatorForAddressSpaceLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return;
     mallopt(M_ARENA_MAX, 1);
     mallopt(M_MMAP_THRESHOLD, 256 * 1024);
 }
@@ -29,7 +33,7 @@ void TuneAllocator() {
 class TEngineLifetime {
 public:
     TEngineLifetime() {
-        TuneAllocator();
+        TuneAllocatorForAddressSpaceLimit();
         Set8087CW(0x133F);
         RegisterWin32ContextClass();
         InitializeTexCoordDispatch();

@@ -208,8 +208,9 @@ TEST(StartUp, RunningOutOfMemoryForTheModelIsReportedAndTheSceneShows) {
 }
 
 // The same under a limit on address space that holds throughout, a little above what the scene
-// with the shipped model maps: the driver keeps what the scene needs, and the model that does
-// not fit, in its reading or in its display list, is reported once and left out.
+// with the shipped model maps under a limit that it does not reach (the program manages its
+// memory differently under a limit): the driver keeps what the scene needs, and the model that
+// does not fit, in its reading or in its display list, is reported once and left out.
 TEST(StartUp, UnderAnAddressSpaceLimitTheModelThatDoesNotFitIsLeftOut) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "AddressSanitizer maps more memory than any limit allows";
@@ -218,7 +219,7 @@ TEST(StartUp, UnderAnAddressSpaceLimitTheModelThatDoesNotFitIsLeftOut) {
     {
         TSkyviewRun run;
         run.CopyShippedModel();
-        const auto form = run.Start();
+        const auto form = run.Start({}, uint64_t{16} << 30);
         ASSERT_TRUE(form && run.SceneShown(*form));
         peak = run.Program->AddressSpacePeak();
         run.CloseAndExpectCleanEnd(*form);
