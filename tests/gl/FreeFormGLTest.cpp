@@ -5,6 +5,7 @@
 #include "engine/3ds/GLFile3DS.h"
 #include "engine/context/OpenGL1x.h"
 #include "engine/meshes/GLVectorFileObjects.h"
+#include "tests/support/AddressSpace.h"
 #include "tests/support/OffscreenGL.h"
 #include "tests/support/TestScene.h"
 #include "tests/support/TestWindows.h"
@@ -12,10 +13,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
 #include <optional>
-#include <sys/resource.h>
 
 namespace {
 
@@ -139,32 +138,6 @@ TEST(FreeFormGL, ACubeFromA3DSFileIsDrawnAllRoundWhereTheProjectionPutsIt) {
     ExpectCubeDrawn(Load3DSCube, "free-form-3ds-cube.png");
 }
 
-namespace {
-
-uint64_t MappedBytes() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.starts_with("VmSize:"))
-            return std::stoull(line.substr(7)) * 1024;
-    return 0;
-}
-
-// This process's address space may grow by `room` more while the scope lasts.
-class TAddressSpaceLimit {
-public:
-    explicit TAddressSpaceLimit(uint64_t room) {
-        getrlimit(RLIMIT_AS, &FSaved);
-        const rlimit lowered{static_cast<rlim_t>(MappedBytes() + room), FSaved.rlim_max};
-        setrlimit(RLIMIT_AS, &lowered);
-    }
-    ~TAddressSpaceLimit() { setrlimit(RLIMIT_AS, &FSaved); }
-
-private:
-    rlimit FSaved{};
-};
-
-} // namespace
-
 // 10,000 cubes in one list: 360,000 corners, which the driver records in some 37 MB. With 24 MiB
 // of address space to spare the list is not compiled: the frame is shown without the free form
 // and then reported as running out of memory, once; the frames after it leave the free form out
@@ -184,6 +157,7 @@ TEST(FreeFormGL, AFreeFormWhoseListDoesNotFitIsLeftOutOfTheFrameAndReportedOnce)
     cube->StructureChanged();
     {
         TAddressSpaceLimit limit(uint64_t{24} << 20);
+        ASSERT_TRUE(limit.Set());
         EXPECT_THROW(buffer.RenderFrame(), EOutOfMemory);
         EXPECT_NO_THROW(buffer.RenderFrame());
     }

@@ -1,4 +1,5 @@
 #include "tests/support/Process.h"
+#include "tests/support/AddressSpace.h"
 
 #include <chrono>
 #include <csignal>
@@ -48,15 +49,6 @@ int AnonymousFile() {
         throw std::runtime_error("cannot create a file for a child's standard error");
     unlink(path.c_str());
     return file;
-}
-
-// A size in the process's status file, in bytes (0 if the process or the field is gone).
-uint64_t StatusBytes(pid_t pid, const std::string& field) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.starts_with(field + ":"))
-            return std::stoull(line.substr(field.size() + 1)) * 1024; // in kB
-    return 0;
 }
 
 } // namespace

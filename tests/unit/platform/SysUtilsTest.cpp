@@ -1,14 +1,12 @@
 // The string helpers, scope guards and address-space probe of SysUtils.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <stdexcept>
 #include <string>
-#include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include "platform/framework/SysUtils.h"
+#include "tests/support/AddressSpace.h"
 
 namespace {
 
@@ -52,14 +50,6 @@ TEST(SysUtils, AFailureGuardKeepsTheFirstExceptionWhenItsActionThrows) {
     FAIL() << "the step's exception did not arrive";
 }
 
-uint64_t MappedBytes() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.starts_with("VmSize:"))
-            return std::stoull(line.substr(7)) * 1024;
-    return 0;
-}
-
 // The probe maps nothing for good and answers for what the limit leaves: in a child whose
 // address space may grow by 16 MiB more, 1 MiB fits twice in a row (the first probe gave its
 // mapping back) and 64 MiB does not; without a limit, nothing beyond the hardware's reach fits.
@@ -67,13 +57,11 @@ TEST(SysUtils, TheAddressSpaceProbeAnswersForWhatTheLimitLeaves) {
     EXPECT_TRUE(AddressSpaceAvailable(0));
     EXPECT_TRUE(AddressSpaceAvailable(uint64_t{64} << 20));
     EXPECT_FALSE(AddressSpaceAvailable(uint64_t{1} << 62));
-    const uint64_t mapped = MappedBytes();
-    ASSERT_GT(mapped, 0u);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        const rlimit limit{mapped + (uint64_t{16} << 20), RLIM_INFINITY};
-        const bool fits = setrlimit(RLIMIT_AS, &limit) == 0 &&
+        const TAddressSpaceLimit limit(uint64_t{16} << 20);
+        const bool fits = limit.Set() &&
                           AddressSpaceAvailable(uint64_t{1} << 20) &&
                           AddressSpaceAvailable(uint64_t{1} << 20) &&
                           !AddressSpaceAvailable(uint64_t{64} << 20);
